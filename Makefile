@@ -1,0 +1,27 @@
+# Quick start: `make demo` runs a job on the bundled example node,
+# `make test` builds and runs every test.
+BUILD ?= build
+CMAKE_FLAGS ?=
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all build test demo bench asan clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	sh examples/demo.sh $(BUILD)/olvix
+
+bench:
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DOLVIX_BENCH=ON >/dev/null
+	cmake --build build-bench -j $(JOBS) --target olvix_bench
+	build-bench/olvix_bench
+
+clean:
+	rm -rf $(BUILD) build-asan build-bench

@@ -1,0 +1,165 @@
+// The platform layer: every call into the operating system goes through
+// these functions. The header includes no OS headers; one implementation
+// file per operating system (platform_posix.cc, later platform_win32.cc)
+// gives them their meaning.
+//
+// Paths handed to this layer may use "\" or "/" as separators and may start
+// with a drive letter ("C:\FIDO\IN"); see README.md for how they map onto a
+// POSIX file system. Names are resolved without regard to ASCII case.
+#ifndef OLVIX_PLATFORM_PLATFORM_H_
+#define OLVIX_PLATFORM_PLATFORM_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace olvix::platform {
+
+// The separator the system appends and tests for itself.
+inline constexpr char kSep = '/';
+// Name of the platform shown in the banner, tear lines and ticket headers.
+const char* PlatformName();
+
+// Result codes: 0 success, kNotFound when the object does not exist, any
+// other value is the system's error number.
+inline constexpr int kOk = 0;
+int NotFoundCode();  // ENOENT on POSIX
+// The system's text for an error number.
+std::string ErrorText(int code);
+
+// --- Paths --------------------------------------------------------------
+
+// True for "\" and "/".
+inline bool IsSep(char c) { return c == '\\' || c == '/'; }
+
+// Turns a path as the user writes it into the platform's form: separators
+// become kSep, a drive letter prefix is mapped (OLVIX_DRIVE_X, else "/"), a
+// relative path is taken relative to `base` when `base` is not empty.
+// Letter case is kept.
+std::string NormalizePath(const std::string& path, const std::string& base = "");
+
+// The resolved on-disk path of `path`: normalized, then every existing
+// component replaced by the directory entry that equals it without regard to
+// case. Components that do not exist keep the case as written. This is the
+// path to give other programs (mailers, archivers).
+std::string NativePath(const std::string& path);
+
+// Compares two paths without regard to case and separator style.
+bool SamePath(const std::string& a, const std::string& b);
+
+// --- Files and directories ----------------------------------------------
+
+struct FileInfo {
+  bool exists = false;
+  bool is_dir = false;
+  int64_t size = -1;
+  int64_t mtime = 0;  // seconds since the epoch
+  uint64_t device = 0;
+};
+
+FileInfo Stat(const std::string& path);
+bool FileExists(const std::string& path);  // a regular file or a directory
+bool IsDirectory(const std::string& path);
+
+// Opens a C stream on the resolved path. Mode as for fopen ("r", "rb", "w",
+// "a", "wb", ...). Returns nullptr and sets *error on failure.
+std::FILE* OpenStream(const std::string& path, const char* mode, int* error);
+
+// Creates one directory; succeeds when it already exists.
+int MakeDir(const std::string& path);
+
+// Removes a file: kOk when removed, NotFoundCode() when absent, else errno.
+int RemoveFile(const std::string& path);
+// Removes an empty directory.
+int RemoveDir(const std::string& path);
+
+// Renames `from` to `to`, replacing an existing `to`.
+int RenamePath(const std::string& from, const std::string& to);
+
+// Copies `from` onto `to` (overwriting it) and gives the copy the source's
+// modification time. Every write and the close are checked; on failure the
+// partial target is removed.
+int CopyFileContents(const std::string& from, const std::string& to);
+
+// Creates a hard link `to` naming the file `from`.
+int HardLink(const std::string& from, const std::string& to);
+
+// Creates `path` exclusively (fails with EEXIST when it exists). The file is
+// left empty and closed.
+int CreateExclusive(const std::string& path);
+bool IsAlreadyExists(int code);
+
+// Sets the modification time of a file.
+int SetModTime(const std::string& path, int64_t mtime);
+
+// Gives the owner write permission (there is no hidden or read-only
+// attribute to clear on POSIX).
+int ClearAttributes(const std::string& path);
+
+// True when the file carries a hidden attribute. Never on POSIX.
+bool IsHidden(const std::string& path);
+
+// Free space of the file system holding `path`, in kilobytes; -1 on failure.
+int64_t FreeSpaceKb(const std::string& path);
+
+struct DirEntry {
+  std::string name;
+  bool is_dir = false;
+  int64_t size = 0;
+  int64_t mtime = 0;
+};
+
+// Lists the entries of `dir` whose names match the wildcard `pattern`
+// ("*" and "?", without regard to case), skipping "." and "..".
+// with_dirs selects whether directories are listed too.
+int ListDirectory(const std::string& dir, const std::string& pattern, bool with_dirs,
+                  std::vector<DirEntry>* out);
+
+// Current working directory (with a trailing separator) and change of it.
+std::string CurrentDirectory();
+int ChangeDirectory(const std::string& path);
+
+// --- Busy flag ----------------------------------------------------------
+
+// Creates or opens `path` for writing and takes an exclusive lock on it.
+// Returns a handle >= 0, or -1 when another process holds the lock or the
+// file cannot be created.
+int AcquireLockFile(const std::string& path);
+void ReleaseLockFile(int handle);
+
+// --- Processes and environment -----------------------------------------
+
+// Value of an environment variable; false when it is unset.
+bool GetEnv(const std::string& name, std::string* value);
+// Directory of the running executable, with a trailing separator.
+std::string ExecutableDirectory(const char* argv0);
+// Runs a command through the command interpreter and waits for it; returns
+// its exit status, or -1 when it could not be started.
+int RunCommand(const std::string& command);
+// Quotes `text` as one literal word for the command interpreter.
+std::string ShellQuote(const std::string& text);
+// Waits the given number of milliseconds.
+void Sleep(int milliseconds);
+
+// --- Console ------------------------------------------------------------
+
+bool StdoutIsTerminal();
+void SetConsoleTitleText(const std::string& title);
+void RestoreConsoleTitle();
+// Waits for one key press when standard input is a terminal; returns the key
+// or -1 without waiting when it is not.
+int ReadKey();
+
+// --- Time ---------------------------------------------------------------
+
+int64_t Now();
+std::tm LocalTime(int64_t t);
+std::tm UtcTime(int64_t t);
+// strftime in the "C" locale.
+std::string FormatTime(const char* pattern, const std::tm& tm);
+
+}  // namespace olvix::platform
+
+#endif  // OLVIX_PLATFORM_PLATFORM_H_

@@ -1,0 +1,642 @@
+// POSIX implementation of the platform layer.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <locale.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace olvix::platform {
+
+namespace {
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+std::string Lowered(const std::string& s) {
+  std::string r = s;
+  for (char& c : r) c = AsciiLower(c);
+  return r;
+}
+std::string Uppered(const std::string& s) {
+  std::string r = s;
+  for (char& c : r) c = AsciiUpper(c);
+  return r;
+}
+
+bool RawStat(const std::string& path, struct stat* st) {
+  return ::stat(path.empty() ? "." : path.c_str(), st) == 0;
+}
+
+int64_t MtimeNs(const struct stat& st) {
+  return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+// Listing of one directory, keyed by the lower-case form of each name, kept
+// so that a case-insensitive lookup does not read the directory again. It is
+// refreshed when the directory's modification time changes (another program
+// wrote into it) and updated in place by this layer's own changes.
+struct DirListing {
+  int64_t mtime_ns = -1;
+  std::unordered_map<std::string, std::set<std::string>> by_lower;
+};
+
+class DirCache {
+ public:
+  // The entry of `dir` equal to `name` without regard to case (byte-wise
+  // smallest of several), or "" when there is none.
+  std::string Find(const std::string& dir, const std::string& name) {
+    struct stat st;
+    if (!RawStat(dir, &st) || !S_ISDIR(st.st_mode)) return "";
+    DirListing& l = listings_[dir];
+    if (l.mtime_ns != MtimeNs(st)) Reload(dir, MtimeNs(st), &l);
+    auto it = l.by_lower.find(Lowered(name));
+    if (it == l.by_lower.end() || it->second.empty()) return "";
+    return *it->second.begin();
+  }
+
+  // Records that this process added or removed `name` in `dir`. `before` is
+  // the directory's time before the change: when the listing was current
+  // then, it stays current after the change.
+  void Note(const std::string& dir, const std::string& name, bool added, int64_t before) {
+    auto it = listings_.find(dir);
+    if (it == listings_.end()) return;
+    DirListing& l = it->second;
+    struct stat st;
+    if (l.mtime_ns != before || !RawStat(dir, &st)) {
+      listings_.erase(it);
+      return;
+    }
+    auto& names = l.by_lower[Lowered(name)];
+    if (added)
+      names.insert(name);
+    else
+      names.erase(name);
+    l.mtime_ns = MtimeNs(st);
+  }
+
+  bool Has(const std::string& dir) const { return listings_.count(dir) != 0; }
+
+ private:
+  static void Reload(const std::string& dir, int64_t mtime, DirListing* l) {
+    l->by_lower.clear();
+    l->mtime_ns = mtime;
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) {
+      l->mtime_ns = -1;
+      return;
+    }
+    while (struct dirent* e = ::readdir(d)) {
+      std::string n = e->d_name;
+      if (n == "." || n == "..") continue;
+      l->by_lower[Lowered(n)].insert(n);
+    }
+    ::closedir(d);
+  }
+
+  std::unordered_map<std::string, DirListing> listings_;
+};
+
+DirCache& Cache() {
+  static DirCache cache;
+  return cache;
+}
+
+// Splits "dir/name" into its parts; dir is "" for a bare name and "/" for a
+// name in the root.
+void SplitPath(const std::string& path, std::string* dir, std::string* name) {
+  size_t pos = path.find_last_of('/');
+  if (pos == std::string::npos) {
+    dir->clear();
+    *name = path;
+  } else {
+    *dir = pos == 0 ? "/" : path.substr(0, pos);
+    *name = path.substr(pos + 1);
+  }
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  if (dir.back() == '/') return dir + name;
+  return dir + "/" + name;
+}
+
+std::string Resolve(const std::string& path);
+
+// Resolves a path without a trailing separator.
+std::string ResolveNoTrail(const std::string& p) {
+  if (p.empty() || p == "/" || p == "." || p == "..") return p;
+  struct stat st;
+  if (RawStat(p, &st)) return p;
+  std::string dir, name;
+  SplitPath(p, &dir, &name);
+  if (name.empty() || name == "." || name == "..") return p;
+  std::string rdir = dir.empty() ? dir : Resolve(dir);
+  std::string exact = JoinPath(rdir, name);
+  if (rdir != dir && RawStat(exact, &st)) return exact;
+  std::string up = Uppered(name), low = Lowered(name);
+  if (up != name && RawStat(JoinPath(rdir, up), &st)) return JoinPath(rdir, up);
+  if (low != name && RawStat(JoinPath(rdir, low), &st)) return JoinPath(rdir, low);
+  std::string found = Cache().Find(rdir, name);
+  if (!found.empty()) return JoinPath(rdir, found);
+  return exact;
+}
+
+std::string Resolve(const std::string& path) {
+  if (path.size() > 1 && path.back() == '/') {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    return ResolveNoTrail(trimmed) + "/";
+  }
+  return ResolveNoTrail(path);
+}
+
+int64_t DirMtimeNs(const std::string& dir) {
+  struct stat st;
+  return RawStat(dir, &st) ? MtimeNs(st) : -2;
+}
+
+// Runs a change of the entry `resolved` and keeps the directory cache
+// current.
+template <typename F>
+int ChangeEntry(const std::string& resolved, bool added, F op) {
+  std::string dir, name;
+  SplitPath(resolved, &dir, &name);
+  bool cached = Cache().Has(dir);
+  int64_t before = cached ? DirMtimeNs(dir) : 0;
+  int rc = op();
+  if (cached && rc == 0) Cache().Note(dir, name, added, before);
+  return rc;
+}
+
+bool WildMatchNoCase(const char* p, const char* s) {
+  // Iterative "*"/"?" matcher with backtracking to the last star.
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*s) {
+    if (*p == '*') {
+      star = p++;
+      resume = s;
+    } else if (*p == '?' || (*p && AsciiLower(*p) == AsciiLower(*s))) {
+      ++p;
+      ++s;
+    } else if (star) {
+      p = star + 1;
+      s = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*p == '*') ++p;
+  return *p == 0;
+}
+
+locale_t CLocale() {
+  static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  return loc;
+}
+
+bool g_title_set = false;
+
+}  // namespace
+
+const char* PlatformName() { return "Linux"; }
+int NotFoundCode() { return ENOENT; }
+bool IsAlreadyExists(int code) { return code == EEXIST; }
+
+std::string ErrorText(int code) {
+  char buf[256];
+  // GNU strerror_r returns a pointer that may or may not be buf.
+  const char* text = strerror_r(code, buf, sizeof buf);
+  return text ? text : "unknown error";
+}
+
+std::string NormalizePath(const std::string& path, const std::string& base) {
+  std::string p = path;
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  if (p.size() >= 2 && p[1] == ':' &&
+      ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'))) {
+    std::string var = std::string("OLVIX_DRIVE_") + AsciiUpper(p[0]);
+    std::string root;
+    if (!GetEnv(var, &root) || root.empty()) root = "/";
+    for (char& c : root)
+      if (c == '\\') c = '/';
+    std::string rest = p.substr(2);
+    while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
+    if (root.back() != '/') root += '/';
+    p = root + rest;
+  } else if (!p.empty() && p.front() != '/' && !base.empty()) {
+    std::string b = NormalizePath(base);
+    if (b.back() != '/') b += '/';
+    p = b + p;
+  }
+  // Collapse repeated separators.
+  std::string out;
+  out.reserve(p.size());
+  for (char c : p) {
+    if (c == '/' && !out.empty() && out.back() == '/') continue;
+    out += c;
+  }
+  return out;
+}
+
+std::string NativePath(const std::string& path) { return Resolve(NormalizePath(path)); }
+
+bool SamePath(const std::string& a, const std::string& b) {
+  std::string x = Lowered(NormalizePath(a)), y = Lowered(NormalizePath(b));
+  while (x.size() > 1 && x.back() == '/') x.pop_back();
+  while (y.size() > 1 && y.back() == '/') y.pop_back();
+  return x == y;
+}
+
+FileInfo Stat(const std::string& path) {
+  FileInfo info;
+  struct stat st;
+  if (!RawStat(NativePath(path), &st)) return info;
+  info.exists = true;
+  info.is_dir = S_ISDIR(st.st_mode);
+  info.size = st.st_size;
+  info.mtime = st.st_mtim.tv_sec;
+  info.device = st.st_dev;
+  return info;
+}
+
+bool FileExists(const std::string& path) { return Stat(path).exists; }
+bool IsDirectory(const std::string& path) { return Stat(path).is_dir; }
+
+std::FILE* OpenStream(const std::string& path, const char* mode, int* error) {
+  std::string p = NativePath(path);
+  bool creates = std::strchr(mode, 'w') || std::strchr(mode, 'a');
+  std::FILE* f = nullptr;
+  if (creates) {
+    struct stat st;
+    bool existed = RawStat(p, &st);
+    ChangeEntry(p, true, [&] {
+      f = std::fopen(p.c_str(), mode);
+      return (f && !existed) ? 0 : 1;
+    });
+  } else {
+    f = std::fopen(p.c_str(), mode);
+  }
+  if (!f && error) *error = errno;
+  return f;
+}
+
+int MakeDir(const std::string& path) {
+  std::string p = NativePath(path);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  struct stat st;
+  if (RawStat(p, &st)) return S_ISDIR(st.st_mode) ? kOk : ENOTDIR;
+  return ChangeEntry(p, true, [&] {
+    if (::mkdir(p.c_str(), 0777) == 0 || errno == EEXIST) return 0;
+    return errno;
+  });
+}
+
+int RemoveFile(const std::string& path) {
+  std::string p = NativePath(path);
+  return ChangeEntry(p, false, [&] { return ::unlink(p.c_str()) == 0 ? 0 : errno; });
+}
+
+int RemoveDir(const std::string& path) {
+  std::string p = NativePath(path);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return ChangeEntry(p, false, [&] { return ::rmdir(p.c_str()) == 0 ? 0 : errno; });
+}
+
+int RenamePath(const std::string& from, const std::string& to) {
+  std::string f = NativePath(from), t = NativePath(to);
+  if (f == t) return kOk;
+  std::string fdir, fname, tdir, tname;
+  SplitPath(f, &fdir, &fname);
+  SplitPath(t, &tdir, &tname);
+  int64_t fbefore = Cache().Has(fdir) ? DirMtimeNs(fdir) : 0;
+  int64_t tbefore = Cache().Has(tdir) ? DirMtimeNs(tdir) : 0;
+  if (::rename(f.c_str(), t.c_str()) != 0) return errno;
+  if (fdir == tdir) {
+    // One directory: both changes happened under one time stamp change.
+    if (Cache().Has(fdir)) {
+      Cache().Note(fdir, fname, false, fbefore);
+      Cache().Note(fdir, tname, true, DirMtimeNs(fdir));
+    }
+  } else {
+    if (Cache().Has(fdir)) Cache().Note(fdir, fname, false, fbefore);
+    if (Cache().Has(tdir)) Cache().Note(tdir, tname, true, tbefore);
+  }
+  return kOk;
+}
+
+int CopyFileContents(const std::string& from, const std::string& to) {
+  std::string f = NativePath(from), t = NativePath(to);
+  int in = ::open(f.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return errno;
+  struct stat st;
+  if (::fstat(in, &st) != 0) {
+    int e = errno;
+    ::close(in);
+    return e;
+  }
+  int out = -1;
+  int rc = ChangeEntry(t, true, [&] {
+    out = ::open(t.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return out < 0 ? errno : 0;
+  });
+  if (out < 0) {
+    ::close(in);
+    return rc;
+  }
+  int err = 0;
+  bool use_range = true;
+  off_t remaining = st.st_size;
+  while (remaining > 0 && use_range) {
+    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(remaining), 0);
+    if (n < 0) {
+      if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) {
+        use_range = false;
+        break;
+      }
+      err = errno;
+      break;
+    }
+    if (n == 0) break;  // file shrank meanwhile
+    remaining -= n;
+  }
+  if (!err && !use_range) {
+    // Start over with plain reads and writes from where the kernel copy
+    // stopped.
+    off_t done = st.st_size - remaining;
+    if (::lseek(in, done, SEEK_SET) < 0 || ::lseek(out, done, SEEK_SET) < 0) err = errno;
+    std::vector<char> buf(1 << 16);
+    while (!err) {
+      ssize_t n = ::read(in, buf.data(), buf.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        err = errno;
+        break;
+      }
+      if (n == 0) break;
+      ssize_t off = 0;
+      while (off < n) {
+        ssize_t w = ::write(out, buf.data() + off, static_cast<size_t>(n - off));
+        if (w < 0) {
+          if (errno == EINTR) continue;
+          err = errno;
+          break;
+        }
+        off += w;
+      }
+    }
+  }
+  if (!err) {
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    (void)::futimens(out, times);  // a copy with a fresh time is still a copy
+  }
+  if (::close(out) != 0 && !err) err = errno;
+  ::close(in);
+  if (err) (void)RemoveFile(t);  // never leave a half-written copy behind
+  return err;
+}
+
+int HardLink(const std::string& from, const std::string& to) {
+  std::string f = NativePath(from), t = NativePath(to);
+  return ChangeEntry(t, true, [&] { return ::link(f.c_str(), t.c_str()) == 0 ? 0 : errno; });
+}
+
+int CreateExclusive(const std::string& path) {
+  std::string p = NativePath(path);
+  return ChangeEntry(p, true, [&] {
+    int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    ::close(fd);
+    return 0;
+  });
+}
+
+int SetModTime(const std::string& path, int64_t mtime) {
+  std::string p = NativePath(path);
+  struct timespec times[2];
+  times[0].tv_sec = static_cast<time_t>(mtime);
+  times[0].tv_nsec = 0;
+  times[1] = times[0];
+  return ::utimensat(AT_FDCWD, p.c_str(), times, 0) == 0 ? 0 : errno;
+}
+
+int ClearAttributes(const std::string& path) {
+  std::string p = NativePath(path);
+  struct stat st;
+  if (!RawStat(p, &st)) return errno;
+  return ::chmod(p.c_str(), st.st_mode | S_IWUSR) == 0 ? 0 : errno;
+}
+
+bool IsHidden(const std::string&) { return false; }
+
+int64_t FreeSpaceKb(const std::string& path) {
+  struct statvfs sv;
+  std::string p = NativePath(path);
+  if (::statvfs(p.empty() ? "." : p.c_str(), &sv) != 0) return -1;
+  return static_cast<int64_t>(sv.f_bavail) * static_cast<int64_t>(sv.f_frsize) / 1024;
+}
+
+int ListDirectory(const std::string& dir, const std::string& pattern, bool with_dirs,
+                  std::vector<DirEntry>* out) {
+  std::string d = NativePath(dir);
+  DIR* h = ::opendir(d.empty() ? "." : d.c_str());
+  if (!h) return errno;
+  while (struct dirent* e = ::readdir(h)) {
+    const char* n = e->d_name;
+    if (!std::strcmp(n, ".") || !std::strcmp(n, "..")) continue;
+    if (!WildMatchNoCase(pattern.c_str(), n)) continue;
+    struct stat st;
+    if (::fstatat(dirfd(h), n, &st, 0) != 0) continue;
+    bool is_dir = S_ISDIR(st.st_mode);
+    if (is_dir && !with_dirs) continue;
+    if (!is_dir && !S_ISREG(st.st_mode)) continue;
+    DirEntry entry;
+    entry.name = n;
+    entry.is_dir = is_dir;
+    entry.size = st.st_size;
+    entry.mtime = st.st_mtim.tv_sec;
+    out->push_back(std::move(entry));
+  }
+  ::closedir(h);
+  return kOk;
+}
+
+std::string CurrentDirectory() {
+  std::vector<char> buf(4096);
+  while (!::getcwd(buf.data(), buf.size())) {
+    if (errno != ERANGE) return "/";
+    buf.resize(buf.size() * 2);
+  }
+  std::string cwd = buf.data();
+  if (cwd.empty() || cwd.back() != '/') cwd += '/';
+  return cwd;
+}
+
+int ChangeDirectory(const std::string& path) {
+  std::string p = NativePath(path);
+  return ::chdir(p.c_str()) == 0 ? 0 : errno;
+}
+
+int AcquireLockFile(const std::string& path) {
+  std::string p = NativePath(path);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    int fd = -1;
+    ChangeEntry(p, true, [&] {
+      fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+      return fd < 0 ? errno : 0;
+    });
+    if (fd < 0) return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      return -1;
+    }
+    // The holder deletes the flag before it unlocks; a lock taken on a file
+    // that was deleted meanwhile guards nothing, so try again.
+    struct stat a, b;
+    if (::fstat(fd, &a) == 0 && ::stat(p.c_str(), &b) == 0 && a.st_ino == b.st_ino &&
+        a.st_dev == b.st_dev)
+      return fd;
+    ::close(fd);
+  }
+  return -1;
+}
+
+void ReleaseLockFile(int handle) {
+  if (handle >= 0) ::close(handle);
+}
+
+bool GetEnv(const std::string& name, std::string* value) {
+  const char* v = std::getenv(name.c_str());
+  if (!v) return false;
+  *value = v;
+  return true;
+}
+
+std::string ExecutableDirectory(const char* argv0) {
+  std::vector<char> buf(4096);
+  ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  std::string exe;
+  if (n > 0) {
+    exe.assign(buf.data(), static_cast<size_t>(n));
+  } else if (argv0) {
+    exe = NormalizePath(argv0, CurrentDirectory());
+  }
+  size_t pos = exe.find_last_of('/');
+  if (pos == std::string::npos) return CurrentDirectory();
+  return exe.substr(0, pos + 1);
+}
+
+int RunCommand(const std::string& command) {
+  std::fflush(nullptr);
+  pid_t pid = ::fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return -1;
+}
+
+std::string ShellQuote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
+  }
+  out += "'";
+  return out;
+}
+
+void Sleep(int milliseconds) {
+  struct timespec ts;
+  ts.tv_sec = milliseconds / 1000;
+  ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+  while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+void SetConsoleTitleText(const std::string& title) {
+  if (!StdoutIsTerminal()) return;
+  std::fflush(stdout);
+  if (!g_title_set) {
+    // Save the terminal's title on its stack so that it can be restored.
+    std::fputs("\033[22;0t", stdout);
+    g_title_set = true;
+  }
+  std::fprintf(stdout, "\033]0;%s\007", title.c_str());
+  std::fflush(stdout);
+}
+
+void RestoreConsoleTitle() {
+  if (!g_title_set || !StdoutIsTerminal()) return;
+  std::fputs("\033[23;0t", stdout);
+  std::fflush(stdout);
+  g_title_set = false;
+}
+
+int ReadKey() {
+  if (::isatty(STDIN_FILENO) != 1) return -1;
+  struct termios old_t, raw;
+  if (::tcgetattr(STDIN_FILENO, &old_t) != 0) return -1;
+  raw = old_t;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  unsigned char c = 0;
+  ssize_t n = ::read(STDIN_FILENO, &c, 1);
+  ::tcsetattr(STDIN_FILENO, TCSANOW, &old_t);
+  return n == 1 ? c : -1;
+}
+
+int64_t Now() { return static_cast<int64_t>(::time(nullptr)); }
+
+std::tm LocalTime(int64_t t) {
+  time_t tt = static_cast<time_t>(t);
+  std::tm tm{};
+  ::localtime_r(&tt, &tm);
+  return tm;
+}
+
+std::tm UtcTime(int64_t t) {
+  time_t tt = static_cast<time_t>(t);
+  std::tm tm{};
+  ::gmtime_r(&tt, &tm);
+  return tm;
+}
+
+std::string FormatTime(const char* pattern, const std::tm& tm) {
+  char buf[512];
+  size_t n = ::strftime_l(buf, sizeof buf, pattern, &tm, CLocale());
+  return std::string(buf, n);
+}
+
+}  // namespace olvix::platform

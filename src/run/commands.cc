@@ -1,0 +1,29 @@
+#include "run/commands.h"
+
+#include "config/config.h"
+#include "run/context.h"
+
+namespace olvix {
+
+namespace {
+
+void RunExport(RunContext& ctx) {
+  if (ctx.args.size() < 2) {
+    ctx.log.Message('!', 1, 119);
+    return;
+  }
+  (void)ExportAreas(ctx, ctx.args[1]);  // failures are logged by the export
+}
+
+}  // namespace
+
+const std::vector<CommandEntry>& Commands() {
+  static const std::vector<CommandEntry> kCommands = {
+      {"TOSS", nullptr},   {"MGR", nullptr},    {"TOSSMGR", nullptr}, {"PURGE", nullptr},
+      {"OLDCHECK", nullptr}, {"ANNOUNCE", nullptr}, {"HAND", nullptr}, {"RELINK", nullptr},
+      {"HATCH", nullptr},  {"EXPORT", RunExport},
+  };
+  return kCommands;
+}
+
+}  // namespace olvix

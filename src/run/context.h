@@ -1,0 +1,51 @@
+// The state of one run, owned by the run driver and passed by reference to
+// every subsystem.
+#ifndef OLVIX_RUN_CONTEXT_H_
+#define OLVIX_RUN_CONTEXT_H_
+
+#include <string>
+#include <vector>
+
+#include "config/main_config.h"
+#include "config/records.h"
+#include "run/log.h"
+#include "util/files.h"
+
+namespace olvix {
+
+struct RunContext {
+  MainConfig cfg;
+  LinkTable links;
+  AreaTable areas;
+  Log log;
+  FileTable files{&log};
+
+  std::string home;       // ends in the platform separator
+  std::string start_dir;  // ends in the platform separator
+  std::vector<std::string> args;  // the command line after the program name
+
+  bool ignore_minimum = false;   // ANNOUNCE -U
+  bool netmail_written = false;  // a netmail letter was written
+  bool packet_written = false;   // an echomail packet was written
+  bool not_enough_space = false; // a MINFREE check failed
+  int busy_handle = -1;          // the busy flag held by this run
+  bool busy_state = false;       // the busy flag could not be taken
+  bool log_open = false;
+
+  // Turns a path from the configuration or command line into the platform's
+  // form, relative names taken relative to the home directory.
+  std::string Path(const std::string& text) const;
+};
+
+// The single exit path of the program: pending delayed attaches, flag
+// files, the closing log line, the busy flag, the console title. Never
+// returns.
+[[noreturn]] void Shutdown(RunContext& ctx, int status);
+// Shows the current activity in the console title.
+void SetActivity(RunContext& ctx, const std::string& word);
+// Changes the current directory with its debug lines.
+int ChangeDir(RunContext& ctx, const std::string& path);
+
+}  // namespace olvix
+
+#endif  // OLVIX_RUN_CONTEXT_H_

@@ -1,0 +1,60 @@
+#include "util/crc32.h"
+
+#include <array>
+#include <cstring>
+
+namespace olvix {
+
+namespace {
+
+struct Tables {
+  std::array<std::array<uint32_t, 256>, 8> t;
+  Tables() {
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+      t[0][i] = c;
+    }
+    for (uint32_t i = 0; i < 256; ++i)
+      for (int s = 1; s < 8; ++s) t[s][i] = (t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF];
+  }
+};
+
+const Tables& T() {
+  static const Tables tables;
+  return tables;
+}
+
+uint32_t Load32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
+
+uint32_t Crc32UpdateBytewise(uint32_t crc, const void* data, size_t len) {
+  const auto& t = T().t[0];
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < len; ++i) crc = t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
+
+uint32_t Crc32Update(uint32_t crc, const void* data, size_t len) {
+  const auto& t = T().t;
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  while (len >= 8) {
+    uint32_t a = Load32(p) ^ crc;
+    uint32_t b = Load32(p + 4);
+    crc = t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF] ^ t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24] ^
+          t[3][b & 0xFF] ^ t[2][(b >> 8) & 0xFF] ^ t[1][(b >> 16) & 0xFF] ^ t[0][b >> 24];
+    p += 8;
+    len -= 8;
+  }
+  return Crc32UpdateBytewise(crc, p, len);
+}
+
+uint32_t Crc32(std::string_view text) {
+  return ~Crc32Update(0xFFFFFFFFu, text.data(), text.size());
+}
+
+}  // namespace olvix

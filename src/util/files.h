@@ -1,0 +1,87 @@
+// File handling shared by every command: the open-file table, text-mode
+// reading, copy, delete and directory scanning.
+#ifndef OLVIX_UTIL_FILES_H_
+#define OLVIX_UTIL_FILES_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace olvix {
+
+class Log;
+
+// Streams opened by the program, each with its own buffer of
+// `buffer_size` bytes (no own buffer when 0). At most 1000 are open at once;
+// more is a fatal error.
+class FileTable {
+ public:
+  static constexpr size_t kSlots = 1000;
+  explicit FileTable(Log* log) : log_(log) {}
+  ~FileTable();
+  FileTable(const FileTable&) = delete;
+  FileTable& operator=(const FileTable&) = delete;
+
+  // Opens `name` with an fopen mode. On failure logs message 0 and returns
+  // nullptr.
+  std::FILE* Open(const std::string& name, const char* mode);
+  // Like Open, but reports the system error number instead of logging.
+  std::FILE* OpenQuiet(const std::string& name, const char* mode, int* error);
+  // Closes a stream; returns 0 or the error number of a failed close (a
+  // failed flush of written data).
+  int Close(std::FILE* f);
+  size_t open_count() const;
+
+  size_t buffer_size = 16384;
+
+ private:
+  struct Slot {
+    std::FILE* file = nullptr;
+    std::unique_ptr<char[]> buffer;
+  };
+  std::FILE* Register(std::FILE* f);
+  Log* log_;
+  std::vector<Slot> slots_;
+};
+
+// Reads one piece of a text-mode stream as fgets would into a buffer of
+// `capacity` bytes: at most capacity-1 characters, ending after a line
+// feed. CR LF reads as LF. Returns false at the end of the file.
+bool ReadTextPiece(std::FILE* f, size_t capacity, std::string* out);
+// Splits text into the same pieces (after CR LF has become LF).
+std::vector<std::string> SplitPieces(const std::string& text, size_t capacity);
+// Reads a whole file; CR LF becomes LF when `text_mode`. False on failure.
+bool ReadWholeFile(const std::string& path, bool text_mode, std::string* out, int* error = nullptr);
+// Writes a whole file through a temporary name in the same directory and a
+// rename, so that a failure leaves the old file as it was. Returns 0 or an
+// error number.
+int WriteFileAtomic(const std::string& path, const std::string& data);
+
+// Copies `source` into directory `dir` under the lower-case form of its
+// file name, overwriting an existing copy. Logs message 5. 0 on success, 1
+// on failure.
+int CopyToDirectory(Log& log, const std::string& source, const std::string& dir);
+// Deletes a file and writes the debug line of category F. Returns the
+// platform result code.
+int DeleteLogged(Log& log, const std::string& path);
+bool Exists(const std::string& path);
+// Size of a file, or -1 when it cannot be found.
+int64_t FileSizeOf(const std::string& path);
+
+// Directory scan modes.
+enum class ScanMode { kNone = 0, kFiles = 1, kFilesAndDirs = 2, kAllThenFiles = 3 };
+// Entries matching the wildcard in the last component of `pattern`
+// ("C:\IN\*.TIC"), names only, "." and ".." skipped.
+std::vector<platform::DirEntry> ScanDirectory(const std::string& pattern, ScanMode mode);
+
+// CRC-32 of a file's bytes; 0 when it cannot be opened (the failure is
+// logged through the table).
+uint32_t FileCrc32(FileTable& table, const std::string& path);
+
+}  // namespace olvix
+
+#endif  // OLVIX_UTIL_FILES_H_

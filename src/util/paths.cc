@@ -1,0 +1,50 @@
+#include "util/paths.h"
+
+#include "platform/platform.h"
+
+namespace olvix {
+
+namespace {
+size_t LastSep(const std::string& p) { return p.find_last_of("\\/"); }
+}  // namespace
+
+std::string DirPart(const std::string& path) {
+  size_t pos = LastSep(path);
+  return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
+}
+
+std::string FilePart(const std::string& path) {
+  size_t pos = LastSep(path);
+  return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+bool EndsWithSep(const std::string& path) {
+  return !path.empty() && platform::IsSep(path.back());
+}
+
+std::string WithTrailingSep(const std::string& path) {
+  return EndsWithSep(path) ? path : path + platform::kSep;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  return WithTrailingSep(dir) + name;
+}
+
+void CreatePath(const std::string& path) {
+  for (size_t i = 1; i < path.size(); ++i) {
+    if (!platform::IsSep(path[i])) continue;
+    std::string prefix = path.substr(0, i);
+    if (prefix.size() == 2 && prefix[1] == ':') continue;  // a drive root
+    if (!platform::IsDirectory(prefix)) (void)platform::MakeDir(prefix);  // callers check use
+  }
+}
+
+bool IsBareFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (char c : name)
+    if (c == '/' || c == '\\' || c == ':' || c == '\0') return false;
+  return true;
+}
+
+}  // namespace olvix
