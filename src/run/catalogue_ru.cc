@@ -3,7 +3,7 @@
 // Same numbering as the English table.  Texts are stored in the CP866
 // code page, so every non-ASCII byte is written as a hex escape (a
 // literal is broken where an escape would otherwise swallow a following
-// hex digit).  As in the original catalogue, many entries spell some
+// hex digit).  Many entries spell some
 // Cyrillic letters with Latin look-alikes: Latin "p" for Cyrillic "er",
 // Latin "y" for Cyrillic "u" and Latin "H" for Cyrillic capital "en".
 // These bytes are kept exactly as they are.  Bytes 0xC3 and 0xC0 at the
