@@ -3,6 +3,7 @@
 #ifndef OLVIX_RUN_CONTEXT_H_
 #define OLVIX_RUN_CONTEXT_H_
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,17 +21,23 @@ struct RunContext {
   Log log;
   FileTable files{&log};
 
-  std::string home;       // ends in the platform separator
-  std::string start_dir;  // ends in the platform separator
+  std::string home;               // ends in the platform separator
+  std::string start_dir;          // ends in the platform separator
   std::vector<std::string> args;  // the command line after the program name
 
-  bool ignore_minimum = false;   // ANNOUNCE -U
-  bool netmail_written = false;  // a netmail letter was written
-  bool packet_written = false;   // an echomail packet was written
-  bool not_enough_space = false; // a MINFREE check failed
-  int busy_handle = -1;          // the busy flag held by this run
-  bool busy_state = false;       // the busy flag could not be taken
+  bool ignore_minimum = false;    // ANNOUNCE -U
+  bool netmail_written = false;   // a netmail letter was written
+  bool packet_written = false;    // an echomail packet was written
+  bool not_enough_space = false;  // a MINFREE check failed
+  int busy_handle = -1;           // the busy flag held by this run
+  bool busy_state = false;        // the busy flag could not be taken
   bool log_open = false;
+
+  // State of the pseudo-random generator (util/random.h). It starts at 1
+  // and is never seeded, so every run draws the same sequence.
+  uint32_t random_state = 1;
+  // The last MSGID serial drawn in this run; serials strictly increase.
+  uint32_t last_serial = 0;
 
   // Turns a path from the configuration or command line into the platform's
   // form, relative names taken relative to the home directory.
