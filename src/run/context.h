@@ -21,16 +21,16 @@ struct RunContext {
   Log log;
   FileTable files{&log};
 
-  std::string home;               // ends in the platform separator
-  std::string start_dir;          // ends in the platform separator
+  std::string home;       // ends in the platform separator
+  std::string start_dir;  // ends in the platform separator
   std::vector<std::string> args;  // the command line after the program name
 
-  bool ignore_minimum = false;    // ANNOUNCE -U
-  bool netmail_written = false;   // a netmail letter was written
-  bool packet_written = false;    // an echomail packet was written
-  bool not_enough_space = false;  // a MINFREE check failed
-  int busy_handle = -1;           // the busy flag held by this run
-  bool busy_state = false;        // the busy flag could not be taken
+  bool ignore_minimum = false;   // ANNOUNCE -U
+  bool netmail_written = false;  // a netmail letter was written
+  bool packet_written = false;   // an echomail packet was written
+  bool not_enough_space = false; // a MINFREE check failed
+  int busy_handle = -1;          // the busy flag held by this run
+  bool busy_state = false;       // the busy flag could not be taken
   bool log_open = false;
 
   // State of the pseudo-random generator (util/random.h). It starts at 1
