@@ -188,6 +188,24 @@ TEST_F(DescFileTest, LongLinesAreTakenWhole) {
   EXPECT_EQ(Read("files.bbs"), "B.ZIP " + long_desc + "\n   b more\n");
 }
 
+TEST_F(DescFileTest, FailedRewriteKeepsTheOldFile) {
+  if (!platform::FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full to stand for a full disk";
+  // The temporary file is a link to a device on which every write fails
+  // with "no space left"; the failed writer removes it.
+  auto fill_disk = [this] {
+    return platform::RunCommand("ln -s /dev/full " + platform::ShellQuote(Path("files.bbs.$$$")));
+  };
+  Write("files.bbs", "A.ZIP old\n");
+  auto t = Ticket("B.ZIP", {"new"});
+  ASSERT_EQ(fill_disk(), 0);
+  EXPECT_NE(AppendDescEntries(ctx_, dir_, {t.get()}), 0);
+  EXPECT_EQ(Names(), std::vector<std::string>{"files.bbs"});
+  ASSERT_EQ(fill_disk(), 0);
+  EXPECT_NE(RemoveDescEntries(ctx_, dir_, {"C.ZIP"}), 0);
+  EXPECT_EQ(Names(), std::vector<std::string>{"files.bbs"});
+  EXPECT_EQ(Read("files.bbs"), "A.ZIP old\n");
+}
+
 TEST_F(DescFileTest, RemoveFromMissingFileChangesNothing) {
   EXPECT_EQ(RemoveDescEntries(ctx_, dir_, {"A.ZIP"}), platform::NotFoundCode());
   EXPECT_TRUE(Names().empty());

@@ -269,6 +269,16 @@ TEST_F(TicFileTest, FailedWriteLeavesNoFile) {
   EXPECT_EQ(Names(), std::vector<std::string>{"taken.tic"});
 }
 
+TEST_F(TicFileTest, DiskFullLeavesNoTicket) {
+  if (!platform::FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full to stand for a full disk";
+  // The temporary file is a link to a device on which every write fails
+  // with "no space left".
+  ASSERT_EQ(platform::RunCommand("ln -s /dev/full " + platform::ShellQuote(Path("full.tic.$$$"))),
+            0);
+  EXPECT_NE(WriteTic(ctx_, Path("full.tic"), tic_, link_), 0);
+  EXPECT_TRUE(Names().empty());
+}
+
 TEST_F(TicFileTest, ReadTicFileEdgeCases) {
   TicRecord t;
   EXPECT_EQ(ReadTic(ctx_, Path("absent.tic"), &t), platform::NotFoundCode());
