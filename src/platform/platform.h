@@ -101,6 +101,10 @@ int ClearAttributes(const std::string& path);
 // True when the file carries a hidden attribute. Never on POSIX.
 bool IsHidden(const std::string& path);
 
+// True for a regular file that is not a symbolic link. Used on files that
+// an external program unpacked from untrusted archives.
+bool IsPlainFile(const std::string& path);
+
 // Free space of the file system holding `path`, in kilobytes; -1 on failure.
 int64_t FreeSpaceKb(const std::string& path);
 
@@ -155,6 +159,8 @@ int ReadKey();
 // --- Time ---------------------------------------------------------------
 
 int64_t Now();
+// Milliseconds since the epoch, for stamps finer than a second.
+int64_t NowMilliseconds();
 std::tm LocalTime(int64_t t);
 std::tm UtcTime(int64_t t);
 // strftime in the "C" locale.

@@ -448,6 +448,12 @@ int ClearAttributes(const std::string& path) {
 
 bool IsHidden(const std::string&) { return false; }
 
+bool IsPlainFile(const std::string& path) {
+  struct stat st;
+  std::string p = NativePath(path);
+  return ::lstat(p.empty() ? "." : p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 int64_t FreeSpaceKb(const std::string& path) {
   struct statvfs sv;
   std::string p = NativePath(path);
@@ -618,6 +624,12 @@ int ReadKey() {
 }
 
 int64_t Now() { return static_cast<int64_t>(::time(nullptr)); }
+
+int64_t NowMilliseconds() {
+  struct timespec ts;
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
 
 std::tm LocalTime(int64_t t) {
   time_t tt = static_cast<time_t>(t);

@@ -3,6 +3,7 @@
 #ifndef OLVIX_RUN_CONTEXT_H_
 #define OLVIX_RUN_CONTEXT_H_
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,12 @@ struct RunContext {
   int busy_handle = -1;          // the busy flag held by this run
   bool busy_state = false;       // the busy flag could not be taken
   bool log_open = false;
+
+  // State of the pseudo-random generator (util/random.h). It starts at 1
+  // and is never seeded, so every run draws the same sequence.
+  uint32_t random_state = 1;
+  // The last MSGID serial drawn in this run; serials strictly increase.
+  uint32_t last_serial = 0;
 
   // Turns a path from the configuration or command line into the platform's
   // form, relative names taken relative to the home directory.
