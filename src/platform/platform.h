@@ -46,6 +46,11 @@ std::string NormalizePath(const std::string& path, const std::string& base = "")
 // path to give other programs (mailers, archivers).
 std::string NativePath(const std::string& path);
 
+// True when the names this system writes into a Binkley-style outbound
+// (zone and point directories, flow files) are lower case, as mailers on
+// this platform look for them.
+bool LowerCaseOutboundNames();
+
 // Compares two paths without regard to case and separator style.
 bool SamePath(const std::string& a, const std::string& b);
 
@@ -155,6 +160,8 @@ int ReadKey();
 // --- Time ---------------------------------------------------------------
 
 int64_t Now();
+// Milliseconds since the epoch.
+int64_t NowMilliseconds();
 std::tm LocalTime(int64_t t);
 std::tm UtcTime(int64_t t);
 // strftime in the "C" locale.

@@ -260,6 +260,8 @@ std::string NormalizePath(const std::string& path, const std::string& base) {
 
 std::string NativePath(const std::string& path) { return Resolve(NormalizePath(path)); }
 
+bool LowerCaseOutboundNames() { return true; }
+
 bool SamePath(const std::string& a, const std::string& b) {
   std::string x = Lowered(NormalizePath(a)), y = Lowered(NormalizePath(b));
   while (x.size() > 1 && x.back() == '/') x.pop_back();
@@ -618,6 +620,12 @@ int ReadKey() {
 }
 
 int64_t Now() { return static_cast<int64_t>(::time(nullptr)); }
+
+int64_t NowMilliseconds() {
+  struct timespec ts;
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
 
 std::tm LocalTime(int64_t t) {
   time_t tt = static_cast<time_t>(t);
