@@ -28,26 +28,28 @@ void SetNetNode(const FtnAddress& from, FtnAddress* to) {
   to->node = from.node;
 }
 
+// A kludge line: the byte 1, the text and CR.
+std::string Kludge(const std::string& text) { return '\x01' + text + '\r'; }
+
 // Applies one kludge line to the letter's addresses.
 void ApplyKludge(const std::string& line, NetmailLetter* letter) {
   size_t blank = line.find(' ');
   if (blank == std::string::npos) return;
-  std::string keyword = Upper(std::string_view(line).substr(0, blank));
+  // The caller has seen the leading byte 1; the keyword follows it.
+  std::string keyword = Upper(std::string_view(line).substr(1, blank - 1));
   std::string value = TrimLeft(std::string_view(line).substr(blank));
-  if (keyword == "\x01TOPT") {
+  if (keyword == "TOPT") {
     letter->destination.point = static_cast<uint32_t>(ParseDecimal(value));
-  } else if (keyword ==
-             "\x01"
-             "FMPT") {
+  } else if (keyword == "FMPT") {
     letter->origin.point = static_cast<uint32_t>(ParseDecimal(value));
-  } else if (keyword == "\x01INTL") {
+  } else if (keyword == "INTL") {
     size_t sep = value.find(' ');
     if (sep == std::string::npos) return;
     FtnAddress dest = ParseAddress(value.substr(0, sep));
     if (dest.zone != 0 && dest.net != 0) SetNetNode(dest, &letter->destination);
     FtnAddress orig = ParseAddress(value.substr(sep + 1));
     if (orig.zone != 0 && orig.net != 0) SetNetNode(orig, &letter->origin);
-  } else if (keyword == "\x01MSGID:") {
+  } else if (keyword == "MSGID:") {
     size_t sep = value.find(' ');
     if (sep == std::string::npos) return;
     std::string text = value.substr(0, sep);
@@ -121,19 +123,12 @@ MessageHeader HeaderFor(const EchoMessage& msg, const std::tm& local) {
 std::string BuildKludges(const EchoMessage& msg, uint32_t serial) {
   const FtnAddress& o = msg.origin;
   const FtnAddress& d = msg.destination;
-  std::string k = "\x01MSGID: " + FormatAddress(o) + Format(" %X\r", serial);
-  if (o.point != 0)
-    k += Format(
-        "\x01"
-        "FMPT %u\r",
-        o.point);
-  if (d.point != 0) k += Format("\x01TOPT %u\r", d.point);
-  k += Format("\x01INTL %u:%u/%u %u:%u/%u\r", d.zone, d.net, d.node, o.zone, o.net, o.node);
-  if (!msg.flags.empty())
-    k += "\x01"
-         "FLAGS: " +
-         msg.flags + "\r";
-  k += "\x01PID " + msg.pid + "\r";
+  std::string k = Kludge("MSGID: " + FormatAddress(o) + Format(" %X", serial));
+  if (o.point != 0) k += Kludge(Format("FMPT %u", o.point));
+  if (d.point != 0) k += Kludge(Format("TOPT %u", d.point));
+  k += Kludge(Format("INTL %u:%u/%u %u:%u/%u", d.zone, d.net, d.node, o.zone, o.net, o.node));
+  if (!msg.flags.empty()) k += Kludge("FLAGS: " + msg.flags);
+  k += Kludge("PID " + msg.pid);
   return k;
 }
 

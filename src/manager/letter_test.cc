@@ -102,11 +102,9 @@ TEST(LetterFormat, KludgesForALetterToAPoint) {
   m.flags = "DIR KFS";
   EXPECT_EQ(BuildKludges(m, 0xA),
             "\x01MSGID: 2:100/10.7 A\r"
-            "\x01"
-            "FMPT 7\r"
+            "\001FMPT 7\r"
             "\x01INTL 2:100/1 2:100/10\r"
-            "\x01"
-            "FLAGS: DIR KFS\r"
+            "\001FLAGS: DIR KFS\r"
             "\x01PID Olvix 1.01.08g-Linux\r");
 }
 
@@ -311,12 +309,8 @@ TEST_F(LetterFiles, FlavourModifiersGiveFlagsAndAttributes) {
     uint16_t attributes;
     const char* flags;
   } cases[] = {{"HH", 0x0381, nullptr},
-               {"DD", 0x0181,
-                "\x01"
-                "FLAGS: DIR\r"},
-               {"CI", 0x0181,
-                "\x01"
-                "FLAGS: IMM\r"},
+               {"DD", 0x0181, "\001FLAGS: DIR\r"},
+               {"CI", 0x0181, "\001FLAGS: IMM\r"},
                {"NC", 0x0183, nullptr},
                {"N", 0x0181, nullptr}};
   uint32_t number = 2;  // the outbound netmail directory starts empty

@@ -4,7 +4,6 @@
 
 #include "manager/letter.h"
 #include "outbound/outbound_fixture.h"
-#include "util/text.h"
 
 namespace olvix {
 namespace {
@@ -32,21 +31,6 @@ TEST_F(FlowStyles, FlowFilesForNodesZonesAndPoints) {
   EXPECT_EQ(ListNames(Out(".003")), (std::vector<std::string>{"00640001.flo"}));
   EXPECT_FALSE(node.delayed_attach);
   EXPECT_NE(ctx_.LogText().find("Sending file file.zip to 2:5020/100.1"), std::string::npos);
-}
-
-TEST_F(FlowStyles, FlavoursPickTheExtension) {
-  struct Case {
-    const char* flavour;
-    const char* flow;
-  } cases[] = {{"I", "ilo"}, {"CD", "clo"}, {"D", "dlo"}, {"N", "flo"},
-               {"H", "hlo"}, {"X", "hlo"},  {"", "hlo"}};
-  uint32_t node = 1;
-  for (const Case& c : cases) {
-    LinkRecord& link = AddLink({2, 1, node, 0}, c.flavour);
-    ASSERT_EQ(AttachBso(*ctx_, file_, link, AfterSending::kKeep), 0);
-    EXPECT_EQ(ReadFile(Out(Format("/0001%04x.%s", node, c.flow))), file_ + "\n") << c.flavour;
-    ++node;
-  }
 }
 
 TEST_F(FlowStyles, ExistingNamesAreFoundInAnyCaseAndLinesCarryTheDiskSpelling) {
@@ -225,11 +209,7 @@ TEST_F(NetmailAttach, FlagsAndAttributes) {
     EXPECT_EQ(h.from_name, "Olvix");
     EXPECT_EQ(h.to_name, "Sysop");
     std::string kludges = bytes.substr(kMessageHeaderSize);
-    std::string flags_line = *c.flags ? std::string(
-                                            "\x01"
-                                            "FLAGS: ") +
-                                            c.flags + "\r"
-                                      : "";
+    std::string flags_line = *c.flags ? std::string("\001FLAGS: ") + c.flags + "\r" : "";
     size_t intl = kludges.find("\x01INTL 2:5020/100 2:5020/1\r");
     ASSERT_NE(intl, std::string::npos);
     EXPECT_EQ(kludges.substr(intl), "\x01INTL 2:5020/100 2:5020/1\r" + flags_line +
