@@ -46,6 +46,11 @@ std::string NormalizePath(const std::string& path, const std::string& base = "")
 // path to give other programs (mailers, archivers).
 std::string NativePath(const std::string& path);
 
+// True when the names this system writes into a Binkley-style outbound
+// (zone and point directories, flow files) are lower case, as mailers on
+// this platform look for them.
+bool LowerCaseOutboundNames();
+
 // Compares two paths without regard to case and separator style.
 bool SamePath(const std::string& a, const std::string& b);
 

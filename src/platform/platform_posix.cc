@@ -260,6 +260,8 @@ std::string NormalizePath(const std::string& path, const std::string& base) {
 
 std::string NativePath(const std::string& path) { return Resolve(NormalizePath(path)); }
 
+bool LowerCaseOutboundNames() { return true; }
+
 bool SamePath(const std::string& a, const std::string& b) {
   std::string x = Lowered(NormalizePath(a)), y = Lowered(NormalizePath(b));
   while (x.size() > 1 && x.back() == '/') x.pop_back();

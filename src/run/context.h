@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "config/main_config.h"
@@ -33,11 +34,15 @@ struct RunContext {
   bool busy_state = false;       // the busy flag could not be taken
   bool log_open = false;
 
-  // State of the pseudo-random generator (util/random.h). It starts at 1
-  // and is never seeded, so every run draws the same sequence.
-  uint32_t random_state = 1;
-  // The last MSGID serial drawn in this run; serials strictly increase.
-  uint32_t last_serial = 0;
+  uint32_t random_state = 1;  // the pseudo-random generator (util/random.h)
+  uint32_t last_msgid = 0;    // the last MSGID serial given out
+  // Next message number to try per netmail directory (key: the lower-case
+  // normalized directory), found by one scan and then advanced locally.
+  std::unordered_map<std::string, uint32_t> next_message_number;
+  // While hard links place files into fileboxes: bare file name -> full path
+  // of the first copy made in this sending pass. Cleared by the sending
+  // pass at its start and end.
+  std::unordered_map<std::string, std::string> first_copies;
 
   // Turns a path from the configuration or command line into the platform's
   // form, relative names taken relative to the home directory.

@@ -8,6 +8,7 @@
 #include "run/version.h"
 #include "util/files.h"
 #include "util/paths.h"
+#include "util/msgnum.h"
 #include "util/random.h"
 #include "util/text.h"
 
@@ -212,7 +213,7 @@ int WriteTic(RunContext& ctx, const std::string& file_name, const TicRecord& tic
 
 std::string NewTicName(RunContext& ctx, const std::string& dir) {
   while (true) {
-    uint32_t serial = NextSerial(ctx);
+    uint32_t serial = NextMsgidSerial(ctx);
     uint32_t value = serial + static_cast<uint32_t>(NextRandom(ctx));
     std::string name = PadLeft(FormatBase(value, 37), 8, '0');
     name.replace(0, 2, "OL");

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "run/context.h"
 #include "tic/test_dir.h"
+#include "util/msgnum.h"
 #include "util/random.h"
 
 namespace olvix {
@@ -321,12 +322,12 @@ TEST(RandomTest, SerialsStrictlyIncrease) {
   tm.tm_sec = 59;
   uint32_t packed =
       (2u << 30) | (12u << 26) | (7u << 21) | (23u << 16) | (59u << 10) | (59u << 4) | (17 % 15);
-  uint32_t first = NextSerialAt(ctx, tm, 17);
+  uint32_t first = NextMsgidSerialAt(ctx, tm, 17);
   EXPECT_EQ(first, packed + 16838 % 100);
-  EXPECT_EQ(NextSerialAt(ctx, tm, 17), packed + 5758 % 100);
+  EXPECT_EQ(NextMsgidSerialAt(ctx, tm, 17), packed + 5758 % 100);
   // 10113 % 100 would give a smaller serial than the last one.
-  EXPECT_EQ(NextSerialAt(ctx, tm, 17), packed + 5758 % 100 + 1);
-  EXPECT_GT(NextSerial(ctx), packed + 5758 % 100 + 1);
+  EXPECT_EQ(NextMsgidSerialAt(ctx, tm, 17), packed + 5758 % 100 + 1);
+  EXPECT_GT(NextMsgidSerial(ctx), packed + 5758 % 100 + 1);
 }
 
 class NewTicNameTest : public testing_dir::TempDirTest {};
@@ -335,11 +336,11 @@ TEST_F(NewTicNameTest, NamesFollowTheGeneratorAndSkipExistingFiles) {
   RunContext ctx;
   // A last serial above any clock value makes the serials 0xF0000001,
   // 0xF0000002, ... and the names depend on the generator alone.
-  ctx.last_serial = 0xF0000000u;
+  ctx.last_msgid = 0xF0000000u;
   EXPECT_EQ(NewTicName(ctx, dir_), "oll2glfj.tic");
 
   RunContext again;
-  again.last_serial = 0xF0000000u;
+  again.last_msgid = 0xF0000000u;
   Write("OLL2GLFJ.TIC", "");  // taken, whatever the case on disk
   EXPECT_EQ(NewTicName(again, dir_), "oll2gu0b.tic");
 }
