@@ -41,7 +41,8 @@ std::string RewriteAreasText(RunContext& ctx, const std::string& old_text);
 // Processes the text of olvix.ini (named `file_name` in messages) into
 // ctx.cfg, including #INCLUDE files from disk, then finishes the settings
 // (fileboxes mark, UTC). Fatal errors end the run through Shutdown.
-void LoadSettingsText(RunContext& ctx, const std::string& text, const std::string& file_name);
+void LoadSettingsText(RunContext& ctx, const std::string& text,
+                      const std::string& file_name = "olvix.ini");
 // The offset from UTC in whole hours from the wall-clock readings of the
 // same moment: (local hhmm - UTC hhmm) brought into -1200..1200, / 100.
 int32_t UtcOffsetHours(int local_hour, int local_min, int utc_hour, int utc_min);
