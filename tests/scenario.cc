@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #ifndef OLVIX_BINARY
@@ -37,10 +36,47 @@ int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return
 
 std::string RunResult::Plain() const { return StripTimeStamps(output); }
 
+namespace {
+
+bool Digits(const std::string& s, size_t pos, size_t n) {
+  if (pos + n > s.size()) return false;
+  for (size_t i = pos; i < pos + n; ++i)
+    if (s[i] < '0' || s[i] > '9') return false;
+  return true;
+}
+
+// Length of the stamp after the level character and its blank at `pos`:
+// "08 Dec 20:17:14 OLVX " or "DEBUG  20:17:14 OLVX "; 0 when there is none.
+size_t StampLength(const std::string& s, size_t pos) {
+  size_t p = pos;
+  if (s.compare(p, 7, "DEBUG  ") == 0) {
+    p += 7;
+  } else if (Digits(s, p, 2) && p + 7 <= s.size() && s[p + 2] == ' ' && s[p + 6] == ' ') {
+    p += 7;
+  } else {
+    return 0;
+  }
+  if (!Digits(s, p, 2) || !Digits(s, p + 3, 2) || !Digits(s, p + 6, 2)) return 0;
+  if (s.compare(p + 2, 1, ":") != 0 || s.compare(p + 5, 1, ":") != 0) return 0;
+  if (s.compare(p + 8, 6, " OLVX ") != 0) return 0;
+  return p + 14 - pos;
+}
+
+}  // namespace
+
 std::string StripTimeStamps(const std::string& output) {
-  static const std::regex kStamp(R"(^(.) (?:\d\d [A-Z][a-z][a-z] |DEBUG  )\d\d:\d\d:\d\d OLVX )",
-                                 std::regex::multiline);
-  return std::regex_replace(output, kStamp, "$1 ");
+  std::string out;
+  size_t pos = 0;
+  while (pos < output.size()) {
+    size_t nl = output.find('\n', pos);
+    size_t end = nl == std::string::npos ? output.size() : nl + 1;
+    size_t skip = 0;
+    if (end - pos > 2 && output[pos + 1] == ' ') skip = StampLength(output, pos + 2);
+    out.append(output, pos, 2 < end - pos ? 2 : end - pos);
+    if (end - pos > 2) out.append(output, pos + 2 + skip, end - pos - 2 - skip);
+    pos = end;
+  }
+  return out;
 }
 
 Scenario::Scenario() {
