@@ -11,6 +11,17 @@ echo "== Example node copied to $scratch"
 echo "== olvix (no command: banner and help)"
 "$bin" </dev/null || true
 echo
+echo "== olvix 2:5020/2 (information on a link)"
+"$bin" 2:5020/2 || true
+echo
+echo "== olvix FILES.A (information on a fileecho)"
+"$bin" FILES.A || true
+echo
+echo "== olvix EXPORT areas.txt"
+"$bin" EXPORT areas.txt || true
+echo "-- areas.txt:"
+cat "$scratch/areas.txt"
+echo
 echo "== olvix TOSS"
 "$bin" TOSS || true
 echo
