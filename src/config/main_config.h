@@ -132,7 +132,7 @@ struct MainConfig {
   bool unsub_report = false;          // UNSUBREPORT
   int32_t passive_days = 7;           // PASSIVEDAYS
   bool passive_kill = false;          // PASSIVEKILL
-  std::string desc_name = "FILES.BBS";  // DESCNAME
+  std::string desc_name = "files.bbs";  // DESCNAME (a file name: case kept)
   std::string desc_line = "@@@@@@@@@@@N [00] @D";  // DESCLINE
   char desc_char = 0;                 // DESCCHAR
   std::string desc_mark;              // DESCMARK

@@ -166,7 +166,7 @@ const std::vector<KeyEntry>& KeyTable() {
       Switch("UNSUBREPORT", &M::unsub_report),
       Num("PASSIVEDAYS", &M::passive_days),
       Switch("PASSIVEKILL", &M::passive_kill),
-      Str("DESCNAME", Kind::kUpperText, &M::desc_name),
+      Str("DESCNAME", Kind::kText, &M::desc_name),
       Str("DESCLINE", Kind::kText, &M::desc_line),
       Char("DESCCHAR", Kind::kUpperChar, &M::desc_char),
       Str("DESCMARK", Kind::kText, &M::desc_mark),

@@ -80,7 +80,7 @@ TEST(SettingsKeys, EveryKindReachesItsField) {
   EXPECT_EQ(c.out_tics, h + "tics/");
   EXPECT_EQ(c.cmd_char, '%');
   EXPECT_EQ(c.desc_char, 'A');
-  EXPECT_EQ(c.desc_name, "FILES.BBS");
+  EXPECT_EQ(c.desc_name, "files.bbs");  // a file name keeps its case
   EXPECT_EQ(c.desc_line, "@@@@N @D");
   EXPECT_EQ(c.passive_days, 0);
   EXPECT_FALSE(c.update_desc);

@@ -2,6 +2,7 @@
 
 #include "config/config.h"
 #include "run/context.h"
+#include "tic/toss.h"
 
 namespace olvix {
 
@@ -15,11 +16,16 @@ void RunExport(RunContext& ctx) {
   (void)ExportAreas(ctx, ctx.args[1]);  // failures are logged by the export
 }
 
+void RunToss(RunContext& ctx) {
+  SetActivity(ctx, "Tossing");
+  Toss(ctx);
+}
+
 }  // namespace
 
 const std::vector<CommandEntry>& Commands() {
   static const std::vector<CommandEntry> kCommands = {
-      {"TOSS", nullptr},   {"MGR", nullptr},    {"TOSSMGR", nullptr}, {"PURGE", nullptr},
+      {"TOSS", RunToss},   {"MGR", nullptr},    {"TOSSMGR", nullptr}, {"PURGE", nullptr},
       {"OLDCHECK", nullptr}, {"ANNOUNCE", nullptr}, {"HAND", nullptr}, {"RELINK", nullptr},
       {"HATCH", nullptr},  {"EXPORT", RunExport},
   };

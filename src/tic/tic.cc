@@ -114,9 +114,9 @@ void ApplyTicLine(std::string_view piece, TicRecord* tic) {
 }
 
 bool TicIsValid(const TicRecord& tic) {
-  // The file name comes from another system and is used inside our
-  // directories: a name with a path in it is not a valid ticket.
-  return IsBareFileName(tic.file) && !tic.area.empty() && (tic.from.zone != 0 || tic.from.net != 0);
+  // A name with a path in it is still a ticket: the toss rejects it to the
+  // bad files directory without touching the named file.
+  return !tic.file.empty() && !tic.area.empty() && (tic.from.zone != 0 || tic.from.net != 0);
 }
 
 int ParseTic(std::string_view text, TicRecord* tic) {
