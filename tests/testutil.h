@@ -15,7 +15,7 @@
 #include <string>
 #include <system_error>
 
-namespace olvix::testing {
+namespace olvix::testutil {
 
 // A fresh directory under $TMPDIR (or /tmp). It is removed when the test
 // passed and kept, with its path printed, when the test failed, so that
@@ -76,6 +76,6 @@ inline bool PathExists(const std::string& path) {
   return std::filesystem::exists(path, ec);
 }
 
-}  // namespace olvix::testing
+}  // namespace olvix::testutil
 
 #endif  // OLVIX_TESTS_TESTUTIL_H_

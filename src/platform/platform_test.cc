@@ -20,10 +20,10 @@
 namespace olvix::platform {
 namespace {
 
-using olvix::testing::PathExists;
-using olvix::testing::ReadFile;
-using olvix::testing::ScopedTempDir;
-using olvix::testing::WriteFile;
+using olvix::testutil::PathExists;
+using olvix::testutil::ReadFile;
+using olvix::testutil::ScopedTempDir;
+using olvix::testutil::WriteFile;
 
 // Sets a file's or directory's modification time, to the nanosecond.
 void SetMtime(const std::string& path, int64_t sec, long nsec = 0) {
