@@ -115,7 +115,9 @@ struct DirEntry {
 };
 
 // Lists the entries of `dir` whose names match the wildcard `pattern`
-// ("*" and "?", without regard to case), skipping "." and "..".
+// ("*" and "?", without regard to case; a pattern ending in ".*" also
+// matches names without a dot, so "*.*" lists everything), skipping "."
+// and "..".
 // with_dirs selects whether directories are listed too.
 int ListDirectory(const std::string& dir, const std::string& pattern, bool with_dirs,
                   std::vector<DirEntry>* out);

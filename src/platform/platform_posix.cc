@@ -235,6 +235,17 @@ bool WildMatchNoCase(const char* p, const char* s) {
   return *p == 0;
 }
 
+// Directory-search rules of the program's home system: besides "*" and "?",
+// a mask ending in ".*" also takes names without any dot ("*.*" lists
+// everything, "README.*" finds "README").
+bool NameMatches(const std::string& pattern, const char* name) {
+  if (WildMatchNoCase(pattern.c_str(), name)) return true;
+  size_t n = pattern.size();
+  if (n >= 2 && pattern.compare(n - 2, 2, ".*") == 0 && !std::strchr(name, '.'))
+    return WildMatchNoCase(pattern.substr(0, n - 2).c_str(), name);
+  return false;
+}
+
 locale_t CLocale() {
   static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
   return loc;
@@ -508,7 +519,7 @@ int ListDirectory(const std::string& dir, const std::string& pattern, bool with_
   while (struct dirent* e = ::readdir(h)) {
     const char* n = e->d_name;
     if (!std::strcmp(n, ".") || !std::strcmp(n, "..")) continue;
-    if (!WildMatchNoCase(pattern.c_str(), n)) continue;
+    if (!NameMatches(pattern, n)) continue;
     struct stat st;
     if (::fstatat(dirfd(h), n, &st, 0) != 0) continue;
     bool is_dir = S_ISDIR(st.st_mode);

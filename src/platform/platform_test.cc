@@ -377,6 +377,15 @@ TEST(ListDirectoryTest, MatchesWithoutRegardToCase) {
   ASSERT_EQ(q.size(), 1u);
   EXPECT_EQ(q[0].name, "e.ti");
 
+  // "*.*" and "name.*" also take names without a dot.
+  std::vector<DirEntry> dotted;
+  ASSERT_EQ(ListDirectory(tmp.path(), "*.*", false, &dotted), kOk);
+  EXPECT_EQ(dotted.size(), 6u);
+  dotted.clear();
+  ASSERT_EQ(ListDirectory(tmp.path(), "FTIC.*", false, &dotted), kOk);
+  ASSERT_EQ(dotted.size(), 1u);
+  EXPECT_EQ(dotted[0].name, "ftic");
+
   std::vector<DirEntry> none;
   EXPECT_EQ(ListDirectory(tmp.Sub("missing"), "*", true, &none), NotFoundCode());
   EXPECT_TRUE(none.empty());
