@@ -317,19 +317,19 @@ TEST(DriverTest, EvenDebugSwitchIsTakenAsTheCommand) {
   EXPECT_EQ(log.back(), "");  // runs are separated by an empty line
 }
 
-TEST(DriverTest, UnknownCommandIsReportedUpperCased) {
+TEST(DriverTest, UnknownCommandIsReportedAsTyped) {
   REQUIRE_CONFIG_READERS();
   ScopedTempDir tmp;
   WriteNode(tmp.path());
-  RunResult r = RunIn(tmp.path(), {"nosuch"});
+  RunResult r = RunIn(tmp.path(), {"NoSuch"});
   ASSERT_FALSE(r.timed_out);
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(HasLine(r.output, "! Bad command line parameter : NOSUCH")) << r.output;
+  EXPECT_TRUE(HasLine(r.output, "! Bad command line parameter : NoSuch")) << r.output;
   // An address that is no link and no fileecho tag.
   r = RunIn(tmp.path(), {"2:9999/9"});
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(HasLine(r.output, "! Bad command line parameter : 2:9999/9")) << r.output;
-  // EXPORT without a file name.
+  // EXPORT, in any case, without a file name.
   r = RunIn(tmp.path(), {"export"});
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(HasLine(r.output, "! You mast specify filename for Export")) << r.output;

@@ -135,10 +135,9 @@ void ApplyLogSettings(RunContext& ctx) {
 }
 
 void Dispatch(RunContext& ctx) {
-  // The command word is upper-cased in place: the commands, the reports and
-  // message 87 all see it that way.
-  UpperInPlace(&ctx.args[0]);
-  uint32_t crc = Crc32(ctx.args[0]);
+  // Commands are recognised in any letter case; the reports and message 87
+  // show the argument as typed.
+  uint32_t crc = Crc32(Upper(ctx.args[0]));
   for (const CommandEntry& entry : Commands()) {
     if (Crc32(entry.name) != crc) continue;
     if (!entry.run) break;  // not available in this build
