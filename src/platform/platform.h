@@ -80,12 +80,15 @@ int RemoveFile(const std::string& path);
 // Removes an empty directory.
 int RemoveDir(const std::string& path);
 
-// Renames `from` to `to`, replacing an existing `to`.
+// Renames `from` to `to`, replacing an existing `to`. When both name the
+// same entry, only the letter case changes to that of `to`. NotFoundCode()
+// when `from` does not exist.
 int RenamePath(const std::string& from, const std::string& to);
 
 // Copies `from` onto `to` (overwriting it) and gives the copy the source's
 // modification time. Every write and the close are checked; on failure the
-// partial target is removed.
+// partial target is removed. A target that is the source file itself
+// (another spelling or a hard link) is left as it is and counts as copied.
 int CopyFileContents(const std::string& from, const std::string& to);
 
 // Creates a hard link `to` naming the file `from`.
@@ -121,7 +124,9 @@ struct DirEntry {
 };
 
 // Lists the entries of `dir` whose names match the wildcard `pattern`
-// ("*" and "?", without regard to case), skipping "." and "..".
+// ("*" and "?", without regard to case; a pattern ending in ".*" also
+// matches names without a dot, so "*.*" lists everything), skipping "."
+// and "..".
 // with_dirs selects whether directories are listed too.
 int ListDirectory(const std::string& dir, const std::string& pattern, bool with_dirs,
                   std::vector<DirEntry>* out);

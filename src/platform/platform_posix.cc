@@ -52,10 +52,21 @@ int64_t MtimeNs(const struct stat& st) {
 // Listing of one directory, keyed by the lower-case form of each name, kept
 // so that a case-insensitive lookup does not read the directory again. It is
 // refreshed when the directory's modification time changes (another program
-// wrote into it) and updated in place by this layer's own changes.
+// wrote into it) and updated in place by this layer's own changes. Two
+// changes within one tick of the file system's clock leave the time as it
+// was, so a file another program creates right after a listing was read may
+// stay unseen until the directory changes again; names in upper or lower
+// case are looked up directly and do not depend on the listing.
 struct DirListing {
   int64_t mtime_ns = -1;
+  uint64_t device = 0;
+  uint64_t inode = 0;
   std::unordered_map<std::string, std::set<std::string>> by_lower;
+
+  bool CurrentFor(const struct stat& st) const {
+    return mtime_ns == MtimeNs(st) && device == static_cast<uint64_t>(st.st_dev) &&
+           inode == static_cast<uint64_t>(st.st_ino);
+  }
 };
 
 class DirCache {
@@ -65,8 +76,8 @@ class DirCache {
   std::string Find(const std::string& dir, const std::string& name) {
     struct stat st;
     if (!RawStat(dir, &st) || !S_ISDIR(st.st_mode)) return "";
-    DirListing& l = listings_[dir];
-    if (l.mtime_ns != MtimeNs(st)) Reload(dir, MtimeNs(st), &l);
+    DirListing& l = listings_[Key(dir)];
+    if (!l.CurrentFor(st)) Reload(dir, st, &l);
     auto it = l.by_lower.find(Lowered(name));
     if (it == l.by_lower.end() || it->second.empty()) return "";
     return *it->second.begin();
@@ -76,7 +87,7 @@ class DirCache {
   // the directory's time before the change: when the listing was current
   // then, it stays current after the change.
   void Note(const std::string& dir, const std::string& name, bool added, int64_t before) {
-    auto it = listings_.find(dir);
+    auto it = listings_.find(Key(dir));
     if (it == listings_.end()) return;
     DirListing& l = it->second;
     struct stat st;
@@ -92,12 +103,26 @@ class DirCache {
     l.mtime_ns = MtimeNs(st);
   }
 
-  bool Has(const std::string& dir) const { return listings_.count(dir) != 0; }
+  bool Has(const std::string& dir) const { return listings_.count(Key(dir)) != 0; }
 
  private:
-  static void Reload(const std::string& dir, int64_t mtime, DirListing* l) {
+  // Listings are kept by absolute path: a bare or relative name means
+  // another directory after every change of the current directory.
+  static std::string Key(const std::string& dir) {
+    if (!dir.empty() && dir.front() == '/') return dir;
+    std::string cwd = CurrentDirectory();  // ends in "/"
+    if (dir.empty() || dir == ".") {
+      if (cwd.size() > 1) cwd.pop_back();
+      return cwd;
+    }
+    return cwd + dir;
+  }
+
+  static void Reload(const std::string& dir, const struct stat& st, DirListing* l) {
     l->by_lower.clear();
-    l->mtime_ns = mtime;
+    l->mtime_ns = MtimeNs(st);
+    l->device = static_cast<uint64_t>(st.st_dev);
+    l->inode = static_cast<uint64_t>(st.st_ino);
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
     if (!d) {
       l->mtime_ns = -1;
@@ -151,9 +176,11 @@ std::string ResolveNoTrail(const std::string& p) {
   std::string rdir = dir.empty() ? dir : Resolve(dir);
   std::string exact = JoinPath(rdir, name);
   if (rdir != dir && RawStat(exact, &st)) return exact;
-  std::string up = Uppered(name), low = Lowered(name);
+  // The all-upper-case spelling is the byte-wise smallest of all spellings,
+  // so when it exists it is the answer without a listing. Any other
+  // spelling needs the listing to tell whether a smaller one exists.
+  std::string up = Uppered(name);
   if (up != name && RawStat(JoinPath(rdir, up), &st)) return JoinPath(rdir, up);
-  if (low != name && RawStat(JoinPath(rdir, low), &st)) return JoinPath(rdir, low);
   std::string found = Cache().Find(rdir, name);
   if (!found.empty()) return JoinPath(rdir, found);
   return exact;
@@ -206,6 +233,17 @@ bool WildMatchNoCase(const char* p, const char* s) {
   }
   while (*p == '*') ++p;
   return *p == 0;
+}
+
+// Directory-search rules of the program's home system: besides "*" and "?",
+// a mask ending in ".*" also takes names without any dot ("*.*" lists
+// everything, "README.*" finds "README").
+bool NameMatches(const std::string& pattern, const char* name) {
+  if (WildMatchNoCase(pattern.c_str(), name)) return true;
+  size_t n = pattern.size();
+  if (n >= 2 && pattern.compare(n - 2, 2, ".*") == 0 && !std::strchr(name, '.'))
+    return WildMatchNoCase(pattern.substr(0, n - 2).c_str(), name);
+  return false;
 }
 
 locale_t CLocale() {
@@ -326,7 +364,17 @@ int RemoveDir(const std::string& path) {
 
 int RenamePath(const std::string& from, const std::string& to) {
   std::string f = NativePath(from), t = NativePath(to);
-  if (f == t) return kOk;
+  if (f == t) {
+    // Both names resolve to one entry: either nothing to do, or a change of
+    // the letter case only, which takes the case of `to` as written.
+    struct stat st;
+    if (!RawStat(f, &st)) return errno;
+    std::string dir, name, wdir, wname;
+    SplitPath(f, &dir, &name);
+    SplitPath(NormalizePath(to), &wdir, &wname);
+    if (wname.empty() || wname == name) return kOk;
+    t = JoinPath(dir, wname);
+  }
   std::string fdir, fname, tdir, tname;
   SplitPath(f, &fdir, &fname);
   SplitPath(t, &tdir, &tname);
@@ -355,6 +403,14 @@ int CopyFileContents(const std::string& from, const std::string& to) {
     int e = errno;
     ::close(in);
     return e;
+  }
+  struct stat tst;
+  if (RawStat(t, &tst) && tst.st_dev == st.st_dev && tst.st_ino == st.st_ino) {
+    // The target is the source itself (another spelling, or a hard link in
+    // a filebox): it holds the bytes already, and truncating it to write
+    // them again would destroy them.
+    ::close(in);
+    return kOk;
   }
   int out = -1;
   int rc = ChangeEntry(t, true, [&] {
@@ -471,7 +527,7 @@ int ListDirectory(const std::string& dir, const std::string& pattern, bool with_
   while (struct dirent* e = ::readdir(h)) {
     const char* n = e->d_name;
     if (!std::strcmp(n, ".") || !std::strcmp(n, "..")) continue;
-    if (!WildMatchNoCase(pattern.c_str(), n)) continue;
+    if (!NameMatches(pattern, n)) continue;
     struct stat st;
     if (::fstatat(dirfd(h), n, &st, 0) != 0) continue;
     bool is_dir = S_ISDIR(st.st_mode);

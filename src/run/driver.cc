@@ -108,11 +108,16 @@ const char* MissingKey(const MainConfig& c) {
     bool set;
   };
   const Key keys[] = {
-      {"NEWECHOPATH", !c.new_echo_path.empty()}, {"BADPATH", !c.bad_path.empty()},
-      {"OUTTICS", !c.out_tics.empty()},          {"ORIGIN", !c.origin.empty()},
-      {"ADDRESS", !c.addresses.empty()},         {"ROBOTNAMES", !c.robot_names.empty()},
-      {"BADPWD", !c.bad_pwd.empty()},            {"LOGNAME", !c.log_name.empty()},
-      {"NETMAIL", !c.netmail.empty()},           {"INBOUND", !c.inbound.empty()},
+      {"NEWECHOPATH", !c.new_echo_path.empty()},
+      {"BADPATH", !c.bad_path.empty()},
+      {"OUTTICS", !c.out_tics.empty()},
+      {"ORIGIN", !c.origin.empty()},
+      {"ADDRESS", !c.addresses.empty()},
+      {"ROBOTNAMES", !c.robot_names.empty()},
+      {"BADPWD", !c.bad_pwd.empty()},
+      {"LOGNAME", !c.log_name.empty()},
+      {"NETMAIL", !c.netmail.empty()},
+      {"INBOUND", !c.inbound.empty()},
       {"OUTMAIL", !c.outmail.empty()},
   };
   for (const Key& k : keys)
@@ -125,12 +130,14 @@ void ApplyLogSettings(RunContext& ctx) {
   ctx.log.loglevel = ctx.cfg.log_level;
   ctx.log.debug = ctx.cfg.debug;
   ctx.log.russian = EqualsNoCase(ctx.cfg.language, "RUSSIAN");
-  ctx.files.buffer_size = ctx.cfg.stream_buffer > 0 ? static_cast<size_t>(ctx.cfg.stream_buffer) : 0;
+  ctx.files.buffer_size =
+      ctx.cfg.stream_buffer > 0 ? static_cast<size_t>(ctx.cfg.stream_buffer) : 0;
 }
 
 void Dispatch(RunContext& ctx) {
-  std::string cmd = Upper(ctx.args[0]);
-  uint32_t crc = Crc32(cmd);
+  // Commands are recognised in any letter case; the reports and message 87
+  // show the argument as typed.
+  uint32_t crc = Crc32(Upper(ctx.args[0]));
   for (const CommandEntry& entry : Commands()) {
     if (Crc32(entry.name) != crc) continue;
     if (!entry.run) break;  // not available in this build
@@ -166,8 +173,7 @@ void Shutdown(RunContext& ctx, int status) {
   }
   if (ctx.packet_written && !ctx.cfg.echomail_flag.empty()) {
     CreatePath(ctx.cfg.echomail_flag);
-    if (std::FILE* f = ctx.files.OpenQuiet(ctx.cfg.echomail_flag, "a", nullptr))
-      ctx.files.Close(f);
+    if (std::FILE* f = ctx.files.OpenQuiet(ctx.cfg.echomail_flag, "a", nullptr)) ctx.files.Close(f);
   }
   if (!ctx.home.empty()) {
     ctx.log.Debug('A', "Changing to %s", ctx.home.c_str());
@@ -231,6 +237,7 @@ int RunMain(int argc, char** argv) {
       if (ctx.args.empty()) {
         // A switch without a command: there is nothing to run.
         PrintHelp();
+        platform::RestoreConsoleTitle();
         return 0;
       }
     }
@@ -242,12 +249,13 @@ int RunMain(int argc, char** argv) {
     home = platform::ExecutableDirectory(argv[0]);
   ctx.home = WithTrailingSep(platform::NormalizePath(home, platform::CurrentDirectory()));
   ctx.start_dir = platform::CurrentDirectory();
-  if (ChangeDir(ctx, ctx.home) != 0) {
-    ctx.log.Message('!', 1, 0, ctx.home.c_str(),
-                    platform::ErrorText(platform::Stat(ctx.home).exists ? 13 : 2).c_str());
+  if (int rc = ChangeDir(ctx, ctx.home); rc != 0) {
+    // Without its home the node has no links file; the files of whatever
+    // directory the program was started in must not stand in for it.
+    ctx.log.Message('!', 1, 0, ctx.home.c_str(), platform::ErrorText(rc).c_str());
+  } else {
+    LoadLinks(ctx);
   }
-
-  LoadLinks(ctx);
   if (ctx.links.empty()) {
     ctx.log.Message('!', 1, 3);
     Shutdown(ctx, 1);

@@ -9,7 +9,7 @@
 namespace olvix {
 
 // Continues a CRC over `len` bytes. Start with 0xFFFFFFFF and complement the
-// result. Works eight bytes per step.
+// result. Works sixteen bytes per step.
 uint32_t Crc32Update(uint32_t crc, const void* data, size_t len);
 // The byte-at-a-time reference computation (kept for tests and benchmarks).
 uint32_t Crc32UpdateBytewise(uint32_t crc, const void* data, size_t len);

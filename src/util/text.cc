@@ -94,9 +94,10 @@ std::string PadRight(std::string_view s, size_t width, char fill) {
 std::string FormatThousands(uint64_t n) {
   std::string digits = std::to_string(n);
   std::string out;
-  size_t lead = digits.size() % 3;
   for (size_t i = 0; i < digits.size(); ++i) {
-    if (i != 0 && (i - lead) % 3 == 0) out += ',';
+    // A comma goes before every digit that starts a group of three counted
+    // from the right.
+    if (i != 0 && (digits.size() - i) % 3 == 0) out += ',';
     out += digits[i];
   }
   return out;
@@ -124,10 +125,15 @@ int32_t ParseDecimal(std::string_view s) {
   while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
   bool neg = false;
   if (i < s.size() && (s[i] == '-' || s[i] == '+')) neg = s[i++] == '-';
-  uint32_t v = 0;
-  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) v = v * 10 + static_cast<uint32_t>(s[i] - '0');
-  if (neg) v = 0u - v;
-  return static_cast<int32_t>(v);
+  // Out-of-range numbers stick at the nearest limit instead of wrapping, so
+  // that a huge value never turns into a small or negative one.
+  const int64_t limit = neg ? 2147483648LL : 2147483647LL;
+  int64_t v = 0;
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+    v = v * 10 + (s[i] - '0');
+    if (v > limit) v = limit;
+  }
+  return static_cast<int32_t>(neg ? -v : v);
 }
 
 int32_t ParseHex(std::string_view s) {
@@ -198,73 +204,76 @@ std::string Format(const char* fmt, ...) {
 
 namespace {
 
-// `failed` remembers (mask position, text position) pairs after a "*" that
-// are known not to match, so that masks with many stars stay polynomial.
-bool Match(std::string_view m, size_t mi, std::string_view t, size_t ti,
-           std::vector<bool>* failed) {
-  while (mi < m.size()) {
-    char mc = m[mi];
-    if (mc == '*') {
-      while (mi < m.size() && m[mi] == '*') ++mi;
-      if (mi == m.size()) return true;
-      for (size_t k = ti; k < t.size(); ++k) {
-        size_t key = mi * (t.size() + 1) + k;
-        if ((*failed)[key]) continue;
-        if (Match(m, mi, t, k, failed)) return true;
-        (*failed)[key] = true;
-      }
-      return false;
-    }
-    if (ti >= t.size()) return false;
-    unsigned char tc = static_cast<unsigned char>(t[ti]);
-    if (mc == '?') {
-      ++mi;
-      ++ti;
-      continue;
-    }
-    if (mc == '[') {
-      ++mi;
-      bool negate = false;
-      if (mi < m.size() && m[mi] == '^') {
-        negate = true;
-        ++mi;
-      }
-      bool member = false;
-      bool first = true;
-      while (mi < m.size() && (first || m[mi] != ']')) {
-        first = false;
-        unsigned char lo = static_cast<unsigned char>(m[mi]);
-        if (mi + 2 < m.size() && m[mi + 1] == '-' && m[mi + 2] != ']') {
-          unsigned char hi = static_cast<unsigned char>(m[mi + 2]);
-          if (tc >= lo && tc <= hi) member = true;
-          mi += 3;
-        } else {
-          if (tc == lo) member = true;
-          ++mi;
-        }
-      }
-      if (mi < m.size()) ++mi;  // the closing "]"
-      if (member == negate) return false;
-      ++ti;
-      continue;
-    }
-    if (mc == '\\' && mi + 1 < m.size()) {
-      ++mi;
-      mc = m[mi];
-    }
-    if (static_cast<unsigned char>(mc) != tc) return false;
-    ++mi;
-    ++ti;
+// Matches the single-character element of `m` at *mi ("?", a "[...]" class,
+// an escaped or a plain character) against `c` and moves *mi past it.
+bool ElementMatches(std::string_view m, size_t* mi, unsigned char c) {
+  char mc = m[*mi];
+  if (mc == '?') {
+    ++*mi;
+    return true;
   }
-  return ti == t.size();
+  if (mc == '[') {
+    size_t i = *mi + 1;
+    bool negate = false;
+    if (i < m.size() && m[i] == '^') {
+      negate = true;
+      ++i;
+    }
+    bool member = false;
+    bool first = true;
+    // The first member is taken even when it is "]"; an unclosed class ends
+    // at the end of the mask.
+    while (i < m.size() && (first || m[i] != ']')) {
+      first = false;
+      unsigned char lo = static_cast<unsigned char>(m[i]);
+      if (i + 2 < m.size() && m[i + 1] == '-' && m[i + 2] != ']') {
+        unsigned char hi = static_cast<unsigned char>(m[i + 2]);
+        if (c >= lo && c <= hi) member = true;
+        i += 3;
+      } else {
+        if (c == lo) member = true;
+        ++i;
+      }
+    }
+    if (i < m.size()) ++i;  // the closing "]"
+    *mi = i;
+    return member != negate;
+  }
+  if (mc == '\\' && *mi + 1 < m.size()) mc = m[++*mi];
+  ++*mi;
+  return static_cast<unsigned char>(mc) == c;
 }
 
 }  // namespace
 
 bool WildMatch(std::string_view mask, std::string_view text) {
-  if (mask == "*") return true;
-  std::vector<bool> failed((mask.size() + 1) * (text.size() + 1));
-  return Match(mask, 0, text, 0, &failed);
+  // Every element but "*" consumes exactly one character, so on a mismatch
+  // it is enough to let the most recent "*" swallow one more character and
+  // retry from there: time stays proportional to mask length times text
+  // length whatever the mask.
+  const size_t kNone = std::string_view::npos;
+  size_t mi = 0, ti = 0;
+  size_t star_mi = kNone, star_ti = 0;
+  while (ti < text.size()) {
+    if (mi < mask.size() && mask[mi] == '*') {
+      while (mi < mask.size() && mask[mi] == '*') ++mi;
+      if (mi == mask.size()) return true;
+      star_mi = mi;
+      star_ti = ti;
+      continue;
+    }
+    size_t next = mi;
+    if (mi < mask.size() && ElementMatches(mask, &next, static_cast<unsigned char>(text[ti]))) {
+      mi = next;
+      ++ti;
+      continue;
+    }
+    if (star_mi == kNone) return false;
+    mi = star_mi;
+    ti = ++star_ti;
+  }
+  while (mi < mask.size() && mask[mi] == '*') ++mi;
+  return mi == mask.size();
 }
 
 }  // namespace olvix

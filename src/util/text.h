@@ -43,7 +43,8 @@ std::string FormatBase(uint64_t n, unsigned base);
 std::string TwoDigits(unsigned n);
 
 // Number with decimal rules: leading blanks, optional sign, digits; anything
-// else ends it; no digits give 0. Wraps like a 32-bit integer.
+// else ends it; no digits give 0. Values beyond the 32-bit range give the
+// nearest limit (INT32_MAX or INT32_MIN).
 int32_t ParseDecimal(std::string_view s);
 // Hexadecimal digits at the start (after blanks); no digits give 0.
 int32_t ParseHex(std::string_view s);

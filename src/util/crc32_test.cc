@@ -1,0 +1,69 @@
+#include "util/crc32.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace olvix {
+namespace {
+
+uint32_t Complete(const void* data, size_t len) { return ~Crc32Update(0xFFFFFFFFu, data, len); }
+
+TEST(Crc32Test, KnownValues) {
+  EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
+  EXPECT_EQ(Crc32(""), 0u);
+  EXPECT_EQ(Crc32("a"), 0xE8B7BE43u);
+  EXPECT_EQ(Crc32("The quick brown fox jumps over the lazy dog"), 0x414FA339u);
+  // 32 zero bytes and 32 bytes of FF: the standard check values.
+  std::string zeros(32, '\0'), ones(32, '\xff');
+  EXPECT_EQ(Crc32(zeros), 0x190A55ADu);
+  EXPECT_EQ(Crc32(ones), 0xFF6CAB0Bu);
+}
+
+TEST(Crc32Test, BytewiseReferenceAgrees) {
+  const char* check = "123456789";
+  EXPECT_EQ(~Crc32UpdateBytewise(0xFFFFFFFFu, check, 9), 0xCBF43926u);
+}
+
+TEST(Crc32Test, FastPathEqualsBytewiseForEveryLengthAndAlignment) {
+  std::mt19937 rng(20020131);
+  std::vector<unsigned char> buf(100 + 16);
+  for (auto& b : buf) b = static_cast<unsigned char>(rng());
+  for (size_t offset = 0; offset < 16; ++offset) {
+    for (size_t len = 0; len <= 100; ++len) {
+      const unsigned char* p = buf.data() + offset;
+      uint32_t seed = static_cast<uint32_t>(rng());  // any running value, not only the start
+      ASSERT_EQ(Crc32Update(seed, p, len), Crc32UpdateBytewise(seed, p, len))
+          << "offset " << offset << " length " << len;
+    }
+  }
+}
+
+TEST(Crc32Test, PiecewiseEqualsWhole) {
+  // A file's CRC is computed block by block; any split must give the same
+  // value as one pass.
+  std::mt19937 rng(7);
+  std::vector<unsigned char> data(70000);
+  for (auto& b : data) b = static_cast<unsigned char>(rng());
+  uint32_t whole = Complete(data.data(), data.size());
+  EXPECT_EQ(whole, ~Crc32UpdateBytewise(0xFFFFFFFFu, data.data(), data.size()));
+  for (size_t block : {1u, 7u, 8u, 13u, 32768u}) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t pos = 0; pos < data.size(); pos += block)
+      crc = Crc32Update(crc, data.data() + pos, std::min(block, data.size() - pos));
+    EXPECT_EQ(~crc, whole) << "block " << block;
+  }
+}
+
+TEST(Crc32Test, KeysAreCaseSensitive) {
+  // Keys and commands are looked up by the CRC of their upper-cased text;
+  // the CRC itself must tell the spellings apart.
+  EXPECT_NE(Crc32("TOSS"), Crc32("toss"));
+  EXPECT_EQ(Crc32("TOSS"), Complete("TOSS", 4));
+}
+
+}  // namespace
+}  // namespace olvix
