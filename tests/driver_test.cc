@@ -180,19 +180,6 @@ const char* const kHelp =
     "      [-A<alias>] [-G<file>]  - Hatch file (see OLVIX.TXT)\n"
     "\n";
 
-// Placeholders stand in for the readers of olvix.ini, olxlinks.ini and
-// olxareas.ini until those land; they load no link, so every run that gets
-// past the links file needs the real readers.
-bool ConfigReadersArePlaceholders() {
-  return ReadFile(OLVIX_SOURCE_DIR "/src/config/config_stub.cc").find("void LoadLinks(") !=
-         std::string::npos;
-}
-#define REQUIRE_CONFIG_READERS()                                     \
-  do {                                                               \
-    if (ConfigReadersArePlaceholders())                              \
-      GTEST_SKIP() << "configuration readers are placeholders here"; \
-  } while (0)
-
 const char* const kLinks = "LINK 2:5020/2 A SECRET 10 No Hold 2:5020/1 Active\n";
 const char* const kAreas = "AREA TESTAREA echoes/testarea A 0 0 2:5020/1\nLINKS 2:5020/2\n";
 const char* const kSettings =
@@ -296,7 +283,6 @@ TEST(DriverTest, MissingHomeDirectoryIsFatal) {
 }
 
 TEST(DriverTest, EvenDebugSwitchIsTakenAsTheCommand) {
-  REQUIRE_CONFIG_READERS();
   ScopedTempDir tmp;
   WriteNode(tmp.path());
   RunResult r = RunIn(tmp.path(), {"-D2", "MGR"});
@@ -318,7 +304,6 @@ TEST(DriverTest, EvenDebugSwitchIsTakenAsTheCommand) {
 }
 
 TEST(DriverTest, UnknownCommandIsReportedAsTyped) {
-  REQUIRE_CONFIG_READERS();
   ScopedTempDir tmp;
   WriteNode(tmp.path());
   RunResult r = RunIn(tmp.path(), {"NoSuch"});
@@ -336,7 +321,6 @@ TEST(DriverTest, UnknownCommandIsReportedAsTyped) {
 }
 
 TEST(DriverTest, MissingMandatoryKeyIsFatalBeforeTheLogOpens) {
-  REQUIRE_CONFIG_READERS();
   ScopedTempDir tmp;
   WriteNode(tmp.path());
   std::string settings = kSettings;
@@ -351,7 +335,6 @@ TEST(DriverTest, MissingMandatoryKeyIsFatalBeforeTheLogOpens) {
 }
 
 TEST(DriverTest, LongHomeDirectoryWorks) {
-  REQUIRE_CONFIG_READERS();
   ScopedTempDir tmp;
   std::string home = tmp.path();
   for (int i = 0; home.size() <= 300; ++i) home += "/Home_Directory_Level_" + std::to_string(i);
@@ -369,7 +352,6 @@ TEST(DriverTest, LongHomeDirectoryWorks) {
 }
 
 TEST(DriverTest, BusyFlagIsTakenAndRemoved) {
-  REQUIRE_CONFIG_READERS();
   ScopedTempDir tmp;
   WriteNode(tmp.path(), "BUSYFLAG flags/olvix.bsy\nBUSYWAIT 1\n");
   RunResult r = RunIn(tmp.path(), {"NOSUCH"});
@@ -380,7 +362,6 @@ TEST(DriverTest, BusyFlagIsTakenAndRemoved) {
 }
 
 TEST(DriverTest, BusyFlagHeldEndsWithStatusTwo) {
-  REQUIRE_CONFIG_READERS();
   ScopedTempDir tmp;
   WriteNode(tmp.path(), "BUSYFLAG flags/olvix.bsy\nBUSYWAIT 1\n");
   std::filesystem::create_directory(tmp.Sub("flags"));
@@ -396,7 +377,6 @@ TEST(DriverTest, BusyFlagHeldEndsWithStatusTwo) {
 }
 
 TEST(DriverTest, NegativeBusyWaitGoesOnWithoutTheFlag) {
-  REQUIRE_CONFIG_READERS();
   ScopedTempDir tmp;
   WriteNode(tmp.path(), "BUSYFLAG flags/olvix.bsy\nBUSYWAIT -1\n");
   std::filesystem::create_directory(tmp.Sub("flags"));
