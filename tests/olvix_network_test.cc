@@ -10,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "config/records.h"
 #include "ftn_network.h"
+#include "manager/letter.h"
 #include "run/commands.h"
+#include "run/context.h"
 #include "util/text.h"
 
 namespace olvix::ftnnet {
@@ -294,6 +297,92 @@ TEST_F(OlvixNetworkTest, AttachLettersGoThroughCrashmail) {
   r = net_->Poll(a_, "");
   ASSERT_TRUE(r.ok()) << r.output;
   ASSERT_NO_FATAL_FAILURE(ExpectArrivedAtB());
+}
+
+// A letter written by SendLetter, as the manager writes its answers,
+// exported by crashmail: names, subject, addresses, kludges and every text
+// line arrive in the packet as written.
+TEST(OlvixLetters, LettersAreReadByOthersUnchanged) {
+  std::string crashmail = FindProgram("crashmail");
+  if (crashmail.empty()) GTEST_SKIP() << "crashmail is not installed (.ci/run installs it)";
+  std::string dir = MakeTempDir("olvix-letter-");
+  ASSERT_FALSE(dir.empty());
+  struct Cleanup {
+    std::string dir;
+    ~Cleanup() {
+      if (::testing::Test::HasFailure())
+        std::printf("kept %s for inspection\n", dir.c_str());
+      else
+        RemoveTree(dir);
+    }
+  } cleanup{dir};
+
+  CrashmailSetup cm;
+  std::string error;
+  ASSERT_TRUE(MakeCrashmailSetup(Join(dir, "crashmail"), "2:5020/1",
+                                 {{"2:5020/100.*", "2:5020/100.0"}}, Join(dir, "outmail"),
+                                 Join(dir, "outbound"), &cm, &error))
+      << error;
+
+  RunContext ctx;
+  ctx.home = dir + "/";
+  ctx.cfg.addresses = {ParseAddress("2:5020/1")};
+  ctx.cfg.outmail = cm.netmail + "/";
+  ctx.cfg.origin = "Olvix test node";
+  LinkRecord link;
+  link.address = ParseAddress("2:5020/100.1");
+  link.aka = ParseAddress("2:5020/1");
+  link.flavour = "N";
+  link.active = true;
+  // Blank and indented lines, 8-bit text (CP866), a tab, CR LF and LF ends.
+  const Names text = {"Dear sysop,",
+                      "",
+                      "   FILES.TEST     Test files",
+                      "\x8f\xe0\xa8\xa2\xa5\xe2, \xac\xa8\xe0!",
+                      "tab\there; 100% done",
+                      "",
+                      "Olvix"};
+  std::string body;
+  for (size_t i = 0; i < text.size(); ++i) body += text[i] + (i % 2 ? "\r\n" : "\n");
+  std::string text_path = Join(dir, "answer.txt");
+  ASSERT_TRUE(WriteFile(text_path, body));
+  SendLetter(ctx, "Olvix Robot", "Ivan Petrov", "Status of FILES.TEST", link, text_path,
+             kLetterAttributes);
+  EXPECT_FALSE(PathExists(text_path)) << "the letter consumes its text file";
+  ASSERT_EQ(Names{"2.msg"}, ListNames(cm.netmail));
+  NetmailLetter written;
+  ASSERT_EQ(0, ReadLetter(ctx, Join(cm.netmail, "2.msg"), &written));
+  ASSERT_FALSE(written.lines.empty());
+  const std::string msgid = written.lines[0];
+
+  RunResult r = RunCrashmail(crashmail, cm, {"SCAN"});
+  ASSERT_TRUE(r.ok()) << r.output;
+  EXPECT_NE(std::string::npos, r.output.find("1 message exported")) << r.output;
+  Packet pkt;
+  ASSERT_EQ(0, ParsePacket(Contents(Join(cm.outbound, "139c0064.out")), &pkt, &error)) << error;
+  ASSERT_EQ(1u, pkt.messages.size());
+  const PackedMessage& m = pkt.messages[0];
+  EXPECT_EQ("Olvix Robot", m.from_name);
+  EXPECT_EQ("Ivan Petrov", m.to_name);
+  EXPECT_EQ("Status of FILES.TEST", m.subject);
+  EXPECT_EQ("2:5020/1", FormatAddress(m.origin));
+  EXPECT_EQ("2:5020/100.1", FormatAddress(m.destination));
+  EXPECT_EQ(kAttrPrivate, m.attributes & (kAttrPrivate | kAttrCrash | kAttrHold));
+  std::string value;
+  EXPECT_TRUE(m.Kludge("MSGID", &value));
+  EXPECT_EQ(msgid, "\x01MSGID: " + value);
+  EXPECT_TRUE(m.Kludge("INTL", &value));
+  EXPECT_EQ("2:5020/100 2:5020/1", value);
+  EXPECT_TRUE(m.Kludge("TOPT", &value));
+  EXPECT_EQ("1", value);
+  EXPECT_FALSE(m.Kludge("FMPT", &value));
+  EXPECT_TRUE(m.Kludge("PID", &value));
+  EXPECT_EQ(LetterTearLine().substr(4), value);
+  Names expected = text;
+  expected.push_back("");
+  expected.push_back(LetterTearLine());
+  expected.push_back(" * Origin: Olvix test node (2:5020/1)");
+  EXPECT_EQ(expected, m.BodyLines());
 }
 
 }  // namespace

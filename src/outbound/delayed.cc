@@ -74,6 +74,7 @@ void RetryDelayedAttaches(RunContext& ctx) {
 }
 
 void WritePendingDelayedAttaches(RunContext& ctx) {
+  ReleaseBusyFlagSource(ctx);
   std::string text;
   for (size_t i = 0; i < ctx.links.size(); ++i) {
     const LinkRecord& link = ctx.links[i];

@@ -89,7 +89,40 @@ int AttachThroughFlow(RunContext& ctx, const std::string& path, LinkRecord& link
   return 0;
 }
 
+// Puts up the busy flag `busy`: 0 when it is ours now, else the error
+// (already-exists when a mailer holds it). The flag is made as a further
+// name of one empty file of this run: link() fails on an existing name just
+// as an exclusive create does, but allocates no inode. Creating and
+// deleting a fresh file for every line made each create slower than the
+// last on ext4, which searches past every recently deleted inode, so a big
+// toss would have slowed down with the number of attaches made.
+int TakeBusyFlag(RunContext& ctx, const std::string& busy) {
+  if (ctx.busy_flag_links && ctx.busy_flag_source.empty()) {
+    std::string source = ctx.home + "olxbusy.$$$";
+    // A fresh file, so that the flags carry the time of this run: a mailer
+    // may take an old busy flag for a stale one.
+    (void)platform::RemoveFile(source);  // left over by a run that crashed
+    if (platform::CreateExclusive(source) == 0)
+      ctx.busy_flag_source = source;
+    else
+      ctx.busy_flag_links = false;
+  }
+  if (ctx.busy_flag_links) {
+    int rc = platform::HardLink(ctx.busy_flag_source, busy);
+    if (rc == 0 || platform::IsAlreadyExists(rc)) return rc;
+    // Another file system, or one without hard links: plain files then.
+    ctx.busy_flag_links = false;
+  }
+  return platform::CreateExclusive(busy);
+}
+
 }  // namespace
+
+void ReleaseBusyFlagSource(RunContext& ctx) {
+  if (ctx.busy_flag_source.empty()) return;
+  (void)platform::RemoveFile(ctx.busy_flag_source);  // a leftover is reused by the next run
+  ctx.busy_flag_source.clear();
+}
 
 FlowAppend AppendUnderBusyFlag(RunContext& ctx, const std::string& base,
                                const std::string& flow_path, const std::string& lines,
@@ -97,7 +130,7 @@ FlowAppend AppendUnderBusyFlag(RunContext& ctx, const std::string& base,
   // A mailer in session with the link holds its busy flag and may be
   // reading or truncating the flow file; the flag is ours while we write.
   std::string busy = base + ".bsy";
-  int rc = platform::CreateExclusive(busy);
+  int rc = TakeBusyFlag(ctx, busy);
   if (rc != 0) {
     if (!platform::IsAlreadyExists(rc) && report == OpenFailure::kLog)
       ctx.log.Message('!', 3, 0, busy.c_str(), platform::ErrorText(rc).c_str());

@@ -56,6 +56,10 @@ int SendLink(RunContext& ctx, const std::string& path, const std::string& box);
 // (ctx.first_copies). Returns 0 or 1.
 int SendLinkAcrossVolumes(RunContext& ctx, const std::string& path, const std::string& box);
 
+// Removes the file the busy flags of this run were made from (at
+// shut-down; the flags themselves are gone by then).
+void ReleaseBusyFlagSource(RunContext& ctx);
+
 // Result of appending to a link's flow or list file.
 enum class FlowAppend { kWritten, kLocked, kFailed };
 enum class OpenFailure { kLog, kQuiet };

@@ -70,6 +70,28 @@ TEST_F(FlowStyles, HeldBusyFlagDelaysTheLine) {
             std::string::npos);
 }
 
+// The flags are further names of one file of the run, so that no inode is
+// created and freed per line; none is left behind, and the file goes at
+// shut-down. Where links cannot be made, plain files serve.
+TEST_F(FlowStyles, BusyFlagsComeAndGoWithEveryLine) {
+  LinkRecord& node = AddLink({2, 5020, 100, 0}, "N");
+  LinkRecord& point = AddLink({2, 5020, 100, 1}, "H");
+  for (LinkRecord* link : {&node, &point, &node})
+    ASSERT_EQ(AttachBso(*ctx_, file_, *link, AfterSending::kKeep), 0);
+  EXPECT_EQ(ListNames(Out("")), (std::vector<std::string>{"139c0064.flo", "139c0064.pnt"}));
+  EXPECT_EQ(ListNames(Out("/139c0064.pnt")), std::vector<std::string>{"00000001.hlo"});
+  EXPECT_EQ(ListNames(ctx_->home), std::vector<std::string>{"olxbusy.$$$"});
+  ReleaseBusyFlagSource(*ctx_);
+  EXPECT_EQ(ListNames(ctx_->home), std::vector<std::string>{});
+
+  ctx_->busy_flag_source = tmp_ / "gone/olxbusy.$$$";  // cannot be linked
+  ASSERT_EQ(AttachBso(*ctx_, tic_, node, AfterSending::kKill), 0);
+  EXPECT_FALSE(ctx_->busy_flag_links);
+  EXPECT_EQ(ReadFile(Out("/139c0064.flo")), file_ + "\n" + file_ + "\n^" + tic_ + "\n");
+  EXPECT_EQ(ListNames(Out("")), (std::vector<std::string>{"139c0064.flo", "139c0064.pnt"}));
+  EXPECT_FALSE(node.delayed_attach);
+}
+
 TEST_F(FlowStyles, UnwritableOutboundIsAFailure) {
   WriteFile(tmp_ / "blocker", "a file where a directory should be");
   ctx_->cfg.outbound = tmp_ / "blocker/outbound";

@@ -43,6 +43,11 @@ struct RunContext {
   // of the first copy made in this sending pass. Cleared by the sending
   // pass at its start and end.
   std::unordered_map<std::string, std::string> first_copies;
+  // The empty file whose further names are the busy flags this run puts
+  // beside flow files (outbound/styles.cc); "" until the first is needed.
+  // Removed at shut-down.
+  std::string busy_flag_source;
+  bool busy_flag_links = true;  // false once hard links proved unusable
 
   // Turns a path from the configuration or command line into the platform's
   // form, relative names taken relative to the home directory.
