@@ -102,12 +102,18 @@ int TakeBusyFlag(RunContext& ctx, const std::string& busy) {
     // A fresh file, so that the flags carry the time of this run: a mailer
     // may take an old busy flag for a stale one.
     (void)platform::RemoveFile(source);  // left over by a run that crashed
-    if (platform::CreateExclusive(source) == 0)
+    if (platform::CreateExclusive(source) == 0) {
       ctx.busy_flag_source = source;
-    else
+      ctx.busy_flag_stamp = platform::Now();
+    } else
       ctx.busy_flag_links = false;
   }
   if (ctx.busy_flag_links) {
+    // Keep the shared time stamp young: a mailer that removes busy flags
+    // older than some limit must not take ours for a stale one in a long run.
+    int64_t now = platform::Now();
+    if (now - ctx.busy_flag_stamp >= 30 && platform::SetModTime(ctx.busy_flag_source, now) == 0)
+      ctx.busy_flag_stamp = now;
     int rc = platform::HardLink(ctx.busy_flag_source, busy);
     if (rc == 0 || platform::IsAlreadyExists(rc)) return rc;
     // Another file system, or one without hard links: plain files then.

@@ -22,16 +22,16 @@ struct RunContext {
   Log log;
   FileTable files{&log};
 
-  std::string home;       // ends in the platform separator
-  std::string start_dir;  // ends in the platform separator
+  std::string home;               // ends in the platform separator
+  std::string start_dir;          // ends in the platform separator
   std::vector<std::string> args;  // the command line after the program name
 
-  bool ignore_minimum = false;   // ANNOUNCE -U
-  bool netmail_written = false;  // a netmail letter was written
-  bool packet_written = false;   // an echomail packet was written
-  bool not_enough_space = false; // a MINFREE check failed
-  int busy_handle = -1;          // the busy flag held by this run
-  bool busy_state = false;       // the busy flag could not be taken
+  bool ignore_minimum = false;    // ANNOUNCE -U
+  bool netmail_written = false;   // a netmail letter was written
+  bool packet_written = false;    // an echomail packet was written
+  bool not_enough_space = false;  // a MINFREE check failed
+  int busy_handle = -1;           // the busy flag held by this run
+  bool busy_state = false;        // the busy flag could not be taken
   bool log_open = false;
 
   uint32_t random_state = 1;  // the pseudo-random generator (util/random.h)
@@ -48,6 +48,7 @@ struct RunContext {
   // Removed at shut-down.
   std::string busy_flag_source;
   bool busy_flag_links = true;  // false once hard links proved unusable
+  int64_t busy_flag_stamp = 0;  // when busy_flag_source last got the current time
 
   // Turns a path from the configuration or command line into the platform's
   // form, relative names taken relative to the home directory.
