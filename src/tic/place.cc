@@ -2,6 +2,7 @@
 // descriptions, flag files and cleaning the inbound.
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -35,12 +36,15 @@ bool SkipsDupeCheck(const RunContext& ctx, const AreaRecord& area, const TicReco
   return false;
 }
 
-void MoveToDupes(RunContext& ctx, const TicRecord& tic) {
+// Moves a duplicate's ticket and file to DUPESDIR. The file is only copied
+// when another good ticket of the run still has to place it.
+void MoveToDupes(RunContext& ctx, const TicRecord& tic, bool file_needed) {
   const MainConfig& c = ctx.cfg;
   for (const std::string* name : {&tic.file, &tic.tic_name}) {
     std::string src = JoinPath(c.inbound, *name);
-    if (Exists(src) && CopyToDirectory(ctx.log, src, c.dupes_dir) == 0)
-      (void)DeleteLogged(ctx.log, src);
+    if (!Exists(src) || CopyToDirectory(ctx.log, src, c.dupes_dir) != 0) continue;
+    if (name == &tic.file && file_needed) continue;
+    (void)DeleteLogged(ctx.log, src);
   }
 }
 
@@ -126,6 +130,12 @@ std::string DestinationDir(RunContext& ctx, const TicRecord& tic) {
 
 void DupeCheck(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
+  // Good tickets per upper-cased file name: one inbound file may serve
+  // tickets of several fileechoes.
+  std::unordered_map<std::string, int> users;
+  for (size_t i = 0; i < ctx.areas.size(); ++i)
+    for (const auto& tic : ctx.areas[i].received)
+      if (!tic->bad) ++users[Upper(tic->file)];
   for (size_t i = 0; i < ctx.areas.size(); ++i) {
     AreaRecord& area = ctx.areas[i];
     if (area.IsPassthrough()) continue;
@@ -138,8 +148,7 @@ void DupeCheck(RunContext& ctx) {
       } else if (c.dupe_wide) {
         for (size_t j = 0; j < ctx.areas.size(); ++j) {
           const AreaRecord& other = ctx.areas[j];
-          if (!other.IsPassthrough() && SameFileIn(ctx, other.path, *tic))
-            hits.push_back(area.tag);
+          if (!other.IsPassthrough() && SameFileIn(ctx, other.path, *tic)) hits.push_back(area.tag);
         }
         for (const TripleRecord& e : c.autocopy)
           if (SameFileIn(ctx, e.rest, *tic)) hits.push_back(area.tag);
@@ -147,7 +156,7 @@ void DupeCheck(RunContext& ctx) {
       for (size_t h = 0; h < hits.size(); ++h) {
         ctx.log.Message('#', 1, 75, tic->file.c_str(), hits[h].c_str());
         tic->bad = true;
-        if (h == 0) MoveToDupes(ctx, *tic);
+        if (h == 0) MoveToDupes(ctx, *tic, --users[Upper(tic->file)] > 0);
       }
     }
   }
