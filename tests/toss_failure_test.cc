@@ -1,7 +1,9 @@
 // TOSS through the built program when things go wrong: a file that cannot
-// be placed ends the run without losing anything, and one inbound file
-// named by several tickets of which only some are accepted.
+// be placed ends the run without losing anything, one inbound file named by
+// several tickets of which only some are accepted, names in the inbound
+// that are no plain files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -65,6 +67,33 @@ TEST(TossFailure, ADuplicateLeavesASharedFileForTheOtherFileecho) {
   EXPECT_EQ(n.s.Read("files/lim/hello.txt"), kHello);
   EXPECT_EQ(n.Names("in"), "");
   EXPECT_EQ(n.Names("out/bso"), "139c0004.flo");
+}
+
+// A name that is not a plain file (a directory of the inbound, a symbolic
+// link to anywhere) counts as a file not received: copying it would fail
+// on every run, or take in a file from outside the inbound.
+TEST(TossFailure, ADirectoryOrALinkInTheInboundIsNoFile) {
+  TossNode n;
+  n.s.Write("in/sub/inner.txt", "inner\n");
+  n.s.Write("outside.txt", "precious\n");
+  ASSERT_EQ(::symlink(n.s.PathOf("outside.txt").c_str(), n.s.PathOf("in/link.txt").c_str()), 0);
+  Ticket dir;
+  dir.file = "SUB";
+  dir.crc = "-";
+  n.AddTic("a.tic", dir);
+  Ticket link;
+  link.file = "LINK.TXT";
+  link.crc = "-";
+  n.AddTic("b.tic", link);
+  n.AddFile("hello.txt", kHello);
+  n.AddTic("c.tic", Ticket{});
+  RunResult r = n.Toss();
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(Holds(r.Plain(), "! File SUB does not exist or wasn't\n"));
+  EXPECT_TRUE(Holds(r.Plain(), "! File LINK.TXT does not exist or wasn't\n"));
+  EXPECT_EQ(n.Names("files/a"), "files.bbs hello.txt");
+  EXPECT_EQ(n.Names("in"), "link.txt sub/");
+  EXPECT_EQ(n.s.Read("outside.txt"), "precious\n");
 }
 
 }  // namespace

@@ -54,9 +54,11 @@ bool HasSafeNames(const TicRecord& tic) {
   return IsBareFileName(tic.file) && IsSafeMask(tic.replaces) && IsSafeMask(tic.magic);
 }
 
-// The file can be read and is completely received.
+// The file can be read and is completely received. Only a plain file
+// counts: a directory could never be copied, so its ticket would end every
+// later toss, and a symbolic link could take in a file from anywhere.
 bool FilePresent(const std::string& path) {
-  if (platform::IsHidden(path)) return false;
+  if (!platform::IsPlainFile(path) || platform::IsHidden(path)) return false;
   int err = 0;
   std::FILE* f = platform::OpenStream(path, "rb", &err);
   if (!f) return false;
