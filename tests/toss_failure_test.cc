@@ -33,20 +33,25 @@ TEST(TossFailure, AFileThatCannotBePlacedEndsTheRunAndKeepsTheInbound) {
 // A rejected ticket must not carry off a file that an accepted ticket of
 // the same run still has to place: the bad directory gets a copy.
 TEST(TossFailure, ARejectedTicketLeavesASharedFileForTheAcceptedOne) {
-  TossNode n;
-  n.AddFile("hello.txt", kHello);
-  n.AddTic("a.tic", Ticket{});
-  Ticket bad;
-  bad.area = "LIMITED";
-  bad.pw = "WRONG";
-  n.AddTic("b.tic", bad);
-  RunResult r = n.Toss();
-  ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(n.Names("bad"), "b.tic files.bbs hello.txt");
-  EXPECT_EQ(n.s.Read("bad/hello.txt"), kHello);
-  EXPECT_EQ(n.s.Read("files/a/hello.txt"), kHello);
-  EXPECT_EQ(n.Names("in"), "");
-  EXPECT_EQ(n.Names("out/bso"), "139c0003.clo 139c0004.flo");
+  Ticket wrong_password;
+  wrong_password.area = "LIMITED";
+  wrong_password.pw = "WRONG";
+  Ticket bad_replaces;
+  bad_replaces.extra = {"Replaces ../*"};
+  for (const Ticket& bad : {wrong_password, bad_replaces}) {
+    SCOPED_TRACE(bad.extra.empty() ? "password" : "replaces");
+    TossNode n;
+    n.AddFile("hello.txt", kHello);
+    n.AddTic("a.tic", Ticket{});
+    n.AddTic("b.tic", bad);
+    RunResult r = n.Toss();
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(n.Names("bad"), "b.tic files.bbs hello.txt");
+    EXPECT_EQ(n.s.Read("bad/hello.txt"), kHello);
+    EXPECT_EQ(n.s.Read("files/a/hello.txt"), kHello);
+    EXPECT_EQ(n.Names("in"), "");
+    EXPECT_EQ(n.Names("out/bso"), "139c0003.clo 139c0004.flo");
+  }
 }
 
 // The same for a duplicate: the dupes directory gets a copy, the other

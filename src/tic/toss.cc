@@ -178,8 +178,10 @@ void LoadTics(RunContext& ctx) {
       ctx.log.Debug('D', "TIC reading failed");
       continue;
     }
+    std::string upper_name = Upper(tic->file);
+    InboundFile mode = claimed.count(upper_name) ? InboundFile::kCopy : InboundFile::kMove;
     if (!HasSafeNames(*tic)) {
-      RejectTic(ctx, *tic, kRejectBadName);
+      RejectTic(ctx, *tic, kRejectBadName, mode);
       continue;
     }
     ctx.log.Debug('D', "Checking file existence");
@@ -200,8 +202,6 @@ void LoadTics(RunContext& ctx) {
     }
     tic->size = static_cast<uint32_t>(FileSizeOf(in_path));
     AreaRecord* area = nullptr;
-    std::string upper_name = Upper(tic->file);
-    InboundFile mode = claimed.count(upper_name) ? InboundFile::kCopy : InboundFile::kMove;
     if (CheckTic(ctx, *tic, &area, mode) != 0) continue;
     if (!c.keep_tics.empty())
       (void)CopyToDirectory(ctx.log, JoinPath(c.inbound, entry.name), c.keep_tics);
