@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/platform.h"
@@ -46,6 +47,36 @@ void MoveToDupes(RunContext& ctx, const TicRecord& tic, bool file_needed) {
     if (name == &tic.file && file_needed) continue;
     (void)DeleteLogged(ctx.log, src);
   }
+}
+
+// DUPEWIDE looks for every ticket's file in the directory of every local
+// fileecho and every [AUTOCOPY] entry. Instead of a lookup per ticket and
+// directory, each directory is listed once: lower-cased file name -> the
+// directories holding it, in the order of the search (fileechoes in table
+// order, then the [AUTOCOPY] entries). A directory shared by several
+// fileechoes appears once for each of them, as the search would find it.
+using WideDupeIndex = std::unordered_map<std::string, std::vector<const std::string*>>;
+
+WideDupeIndex BuildWideDupeIndex(const RunContext& ctx) {
+  std::unordered_map<std::string, std::vector<std::string>> listings;
+  WideDupeIndex index;
+  auto add = [&](const std::string& dir) {
+    std::string key = Lower(platform::NormalizePath(dir));
+    while (key.size() > 1 && key.back() == '/') key.pop_back();
+    auto [it, fresh] = listings.try_emplace(key);
+    if (fresh) {
+      std::vector<platform::DirEntry> entries;
+      (void)platform::ListDirectory(dir, "*", false, &entries);  // missing: holds nothing
+      std::unordered_set<std::string> names;
+      for (const platform::DirEntry& e : entries)
+        if (names.insert(Lower(e.name)).second) it->second.push_back(Lower(e.name));
+    }
+    for (const std::string& name : it->second) index[name].push_back(&dir);
+  };
+  for (size_t j = 0; j < ctx.areas.size(); ++j)
+    if (!ctx.areas[j].IsPassthrough()) add(ctx.areas[j].path);
+  for (const TripleRecord& e : ctx.cfg.autocopy) add(e.rest);
+  return index;
 }
 
 bool ReplacesAllowed(const RunContext& ctx, const AreaRecord& area, const TicRecord& tic) {
@@ -136,6 +167,7 @@ void DupeCheck(RunContext& ctx) {
   for (size_t i = 0; i < ctx.areas.size(); ++i)
     for (const auto& tic : ctx.areas[i].received)
       if (!tic->bad) ++users[Upper(tic->file)];
+  std::unique_ptr<WideDupeIndex> wide;  // built when first needed
   for (size_t i = 0; i < ctx.areas.size(); ++i) {
     AreaRecord& area = ctx.areas[i];
     if (area.IsPassthrough()) continue;
@@ -146,12 +178,13 @@ void DupeCheck(RunContext& ctx) {
       if (SameFileIn(ctx, dest, *tic)) {
         hits.push_back(area.tag);
       } else if (c.dupe_wide) {
-        for (size_t j = 0; j < ctx.areas.size(); ++j) {
-          const AreaRecord& other = ctx.areas[j];
-          if (!other.IsPassthrough() && SameFileIn(ctx, other.path, *tic)) hits.push_back(area.tag);
-        }
-        for (const TripleRecord& e : c.autocopy)
-          if (SameFileIn(ctx, e.rest, *tic)) hits.push_back(area.tag);
+        // The fileecho directories do not change while duplicates are
+        // looked for: only the inbound and DUPESDIR do.
+        if (!wide) wide = std::make_unique<WideDupeIndex>(BuildWideDupeIndex(ctx));
+        auto it = wide->find(Lower(tic->file));
+        if (it != wide->end())
+          for (const std::string* dir : it->second)
+            if (SameFileIn(ctx, *dir, *tic)) hits.push_back(area.tag);
       }
       for (size_t h = 0; h < hits.size(); ++h) {
         ctx.log.Message('#', 1, 75, tic->file.c_str(), hits[h].c_str());
