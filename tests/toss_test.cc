@@ -180,6 +180,23 @@ TEST(TossReject, ABadTicketDoesNotStopTheGoodOnes) {
   EXPECT_EQ(n.Names("in"), "");
 }
 
+// Fileechoes are not created automatically yet: the pair waits in the
+// inbound for the sysop to add the fileecho.
+TEST(TossReject, AnUnknownFileechoFromALinkThatMayCreateWaits) {
+  TossNode n;
+  n.AddFile("hello.txt", kHello);
+  Ticket t;
+  t.area = "NEW.ECHO";
+  t.from = "2:5020/5";
+  t.pw = "PASS5";
+  n.AddTic("a.tic", t);
+  RunResult r = n.Toss();
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(Holds(r.Plain(), "! There is no such area: NEW.ECHO\n"));
+  EXPECT_EQ(n.Names("in"), "a.tic hello.txt");
+  EXPECT_EQ(n.Names("bad"), "");
+}
+
 // A ticket that cannot be read as one stays where it is, untouched.
 TEST(TossReject, UnreadableTicketsStayInTheInbound) {
   TossNode n;
@@ -528,6 +545,34 @@ TEST(TossSend, TicketForALinkWithoutOptionGPassesTheLinesAsReceived) {
   std::string tic = n.TicOfFlow("out/bso/139c0004.flo");
   ASSERT_FALSE(tic.empty());
   EXPECT_EQ(MaskPathTime(n.s.Read(tic)), Expected("2:5020/4", "PASS4", kIncomingDesc));
+}
+
+TEST(TossSend, TicketWithMagicAndReplacesInAnAreaWithoutDescriptionIsExact) {
+  TossNode n;
+  n.AddFile("hello.txt", kHello);
+  Ticket t;
+  t.area = "LIMITED";
+  t.extra = {"Magic hello", "Replaces hello.*"};
+  n.AddTic("a.tic", t);
+  RunResult r = n.Toss();
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(MaskPathTime(n.s.Read(n.TicOfFlow("out/bso/139c0004.flo"))),
+            "Created by Olvix 1.01.08g-Linux\r\n"
+            "From 2:5020/1\r\n"
+            "Origin 2:5020/2\r\n"
+            "To 2:5020/4\r\n"
+            "Area LIMITED\r\n"
+            "File HELLO.TXT\r\n"
+            "Pw PASS4\r\n"
+            "Size 12\r\n"
+            "Crc " +
+                CrcOf(kHello) +
+                "\r\n"
+                "Magic HELLO\r\n"
+                "Replaces HELLO.*\r\n"
+                "Path 2:5020/1 <t> UTC+0300\r\n"
+                "SeenBy 2:5020/4\r\n"
+                "SeenBy 2:5020/1\r\n");
 }
 
 TEST(TossSend, OneDescriptionLineGoesToALinkWithOptionGAsDesc) {
