@@ -22,8 +22,74 @@ echo "== olvix EXPORT areas.txt"
 echo "-- areas.txt:"
 cat "$scratch/areas.txt"
 echo
+
+# The sample tickets of node/inbound arrive as a mailer would leave them in
+# the inbound directory of olvix.ini (spool/inbound). An older nodelist
+# difference lies in the NODELIST fileecho, for the new one to replace.
+inbound="$scratch/spool/inbound"
+mkdir -p "$inbound" "$scratch/fileecho/nodelist"
+mv "$scratch/inbound/"* "$inbound/"
+rmdir "$scratch/inbound"
+printf ';A Friday, November 27, 2026 -- Day number 331 : 31022\n' \
+  >"$scratch/fileecho/nodelist/nodediff.331"
+printf 'NODEDIFF.331 [00] Nodelist difference, day 331\n' \
+  >"$scratch/fileecho/nodelist/files.bbs"
+echo "== The mailer has received four files with their tickets"
+(cd "$inbound" && ls -l)
+for t in "$inbound"/*.tic; do
+  echo "-- $(basename "$t"):"
+  tr -d '\r' <"$t"
+done
+echo
 echo "== olvix TOSS"
 "$bin" TOSS || true
+echo
+
+# Where every file went.
+show_dir() {
+  echo "-- $1/"
+  if [ -d "$scratch/$1" ]; then
+    (cd "$scratch/$1" && ls -l | sed 1d)
+  else
+    echo "   (no directory)"
+  fi
+}
+show_file() {
+  echo "-- $1:"
+  if [ -f "$scratch/$1" ]; then tr -d '\r' <"$scratch/$1"; else echo "   (no file)"; fi
+}
+echo "== The inbound after the toss (empty: every pair was handled)"
+show_dir spool/inbound
+echo
+echo "== Fileecho directories and their descriptions"
+echo "   FILES.A takes its description from the FILE_ID.DIZ inside the archive;"
+echo "   NODELIST lost nodediff.331 to the Replaces line of the new ticket;"
+echo "   SOFT.PASS is passthrough: a copy for sending, no description."
+for d in fileecho/files.a fileecho/nodelist passthru/soft.pass fileecho/news; do
+  show_dir "$d"
+done
+show_file fileecho/files.a/files.bbs
+show_file fileecho/nodelist/files.bbs
+show_file olxprg.idx
+echo
+echo "== Outbound: one flow file per link and flavour, the file then its ticket"
+(cd "$scratch/spool/outbound" && find . -type f | sort) | while read -r f; do
+  show_file "spool/outbound/${f#./}"
+done
+echo
+echo "== One of the tickets written for the links"
+first=$(cd "$scratch/outtics" && ls | head -n 1)
+[ -n "$first" ] && show_file "outtics/$first"
+echo
+echo "== Bad files: the NEWS ticket carried a wrong password"
+show_dir bad
+show_file bad/files.bbs
+echo
+echo "== Copies of the accepted tickets (KEEPTICS)"
+show_dir keeptics
+echo
+echo "== The end of the log"
+tail -n 40 "$scratch/olvix.log"
 echo
 echo "== Files under the node"
 (cd "$scratch" && find . -type f | sort)

@@ -2,6 +2,8 @@
 // descriptions, flag files and cleaning the inbound.
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/platform.h"
@@ -35,13 +37,46 @@ bool SkipsDupeCheck(const RunContext& ctx, const AreaRecord& area, const TicReco
   return false;
 }
 
-void MoveToDupes(RunContext& ctx, const TicRecord& tic) {
+// Moves a duplicate's ticket and file to DUPESDIR. The file is only copied
+// when another good ticket of the run still has to place it.
+void MoveToDupes(RunContext& ctx, const TicRecord& tic, bool file_needed) {
   const MainConfig& c = ctx.cfg;
   for (const std::string* name : {&tic.file, &tic.tic_name}) {
     std::string src = JoinPath(c.inbound, *name);
-    if (Exists(src) && CopyToDirectory(ctx.log, src, c.dupes_dir) == 0)
-      (void)DeleteLogged(ctx.log, src);
+    if (!Exists(src) || CopyToDirectory(ctx.log, src, c.dupes_dir) != 0) continue;
+    if (name == &tic.file && file_needed) continue;
+    (void)DeleteLogged(ctx.log, src);
   }
+}
+
+// DUPEWIDE looks for every ticket's file in the directory of every local
+// fileecho and every [AUTOCOPY] entry. Instead of a lookup per ticket and
+// directory, each directory is listed once: lower-cased file name -> the
+// directories holding it, in the order of the search (fileechoes in table
+// order, then the [AUTOCOPY] entries). A directory shared by several
+// fileechoes appears once for each of them, as the search would find it.
+using WideDupeIndex = std::unordered_map<std::string, std::vector<const std::string*>>;
+
+WideDupeIndex BuildWideDupeIndex(const RunContext& ctx) {
+  std::unordered_map<std::string, std::vector<std::string>> listings;
+  WideDupeIndex index;
+  auto add = [&](const std::string& dir) {
+    std::string key = Lower(platform::NormalizePath(dir));
+    while (key.size() > 1 && key.back() == '/') key.pop_back();
+    auto [it, fresh] = listings.try_emplace(key);
+    if (fresh) {
+      std::vector<platform::DirEntry> entries;
+      (void)platform::ListDirectory(dir, "*", false, &entries);  // missing: holds nothing
+      std::unordered_set<std::string> names;
+      for (const platform::DirEntry& e : entries)
+        if (names.insert(Lower(e.name)).second) it->second.push_back(Lower(e.name));
+    }
+    for (const std::string& name : it->second) index[name].push_back(&dir);
+  };
+  for (size_t j = 0; j < ctx.areas.size(); ++j)
+    if (!ctx.areas[j].IsPassthrough()) add(ctx.areas[j].path);
+  for (const TripleRecord& e : ctx.cfg.autocopy) add(e.rest);
+  return index;
 }
 
 bool ReplacesAllowed(const RunContext& ctx, const AreaRecord& area, const TicRecord& tic) {
@@ -126,6 +161,13 @@ std::string DestinationDir(RunContext& ctx, const TicRecord& tic) {
 
 void DupeCheck(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
+  // Good tickets per upper-cased file name: one inbound file may serve
+  // tickets of several fileechoes.
+  std::unordered_map<std::string, int> users;
+  for (size_t i = 0; i < ctx.areas.size(); ++i)
+    for (const auto& tic : ctx.areas[i].received)
+      if (!tic->bad) ++users[Upper(tic->file)];
+  std::unique_ptr<WideDupeIndex> wide;  // built when first needed
   for (size_t i = 0; i < ctx.areas.size(); ++i) {
     AreaRecord& area = ctx.areas[i];
     if (area.IsPassthrough()) continue;
@@ -136,18 +178,18 @@ void DupeCheck(RunContext& ctx) {
       if (SameFileIn(ctx, dest, *tic)) {
         hits.push_back(area.tag);
       } else if (c.dupe_wide) {
-        for (size_t j = 0; j < ctx.areas.size(); ++j) {
-          const AreaRecord& other = ctx.areas[j];
-          if (!other.IsPassthrough() && SameFileIn(ctx, other.path, *tic))
-            hits.push_back(area.tag);
-        }
-        for (const TripleRecord& e : c.autocopy)
-          if (SameFileIn(ctx, e.rest, *tic)) hits.push_back(area.tag);
+        // The fileecho directories do not change while duplicates are
+        // looked for: only the inbound and DUPESDIR do.
+        if (!wide) wide = std::make_unique<WideDupeIndex>(BuildWideDupeIndex(ctx));
+        auto it = wide->find(Lower(tic->file));
+        if (it != wide->end())
+          for (const std::string* dir : it->second)
+            if (SameFileIn(ctx, *dir, *tic)) hits.push_back(area.tag);
       }
       for (size_t h = 0; h < hits.size(); ++h) {
         ctx.log.Message('#', 1, 75, tic->file.c_str(), hits[h].c_str());
         tic->bad = true;
-        if (h == 0) MoveToDupes(ctx, *tic);
+        if (h == 0) MoveToDupes(ctx, *tic, --users[Upper(tic->file)] > 0);
       }
     }
   }

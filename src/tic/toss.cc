@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "outbound/receivers.h"
@@ -53,9 +54,11 @@ bool HasSafeNames(const TicRecord& tic) {
   return IsBareFileName(tic.file) && IsSafeMask(tic.replaces) && IsSafeMask(tic.magic);
 }
 
-// The file can be read and is completely received.
+// The file can be read and is completely received. Only a plain file
+// counts: a directory could never be copied, so its ticket would end every
+// later toss, and a symbolic link could take in a file from anywhere.
 bool FilePresent(const std::string& path) {
-  if (platform::IsHidden(path)) return false;
+  if (!platform::IsPlainFile(path) || platform::IsHidden(path)) return false;
   int err = 0;
   std::FILE* f = platform::OpenStream(path, "rb", &err);
   if (!f) return false;
@@ -77,25 +80,27 @@ void LogSummary(RunContext& ctx, const TicRecord& tic) {
   log.Message(':', 3, 33, FormatAddress(tic.from).c_str());
 }
 
-// Copies `name` from `from_dir` into `to_dir` and deletes the original when
-// the copy succeeded. A failed copy leaves the file where it was.
+// Copies `name` from `from_dir` into `to_dir` and, for kMove, deletes the
+// original when the copy succeeded. A failed copy leaves the file where it
+// was.
 void MoveInto(RunContext& ctx, const std::string& from_dir, const std::string& name,
-              const std::string& to_dir) {
+              const std::string& to_dir, InboundFile mode = InboundFile::kMove) {
   std::string src = JoinPath(from_dir, name);
   if (!Exists(src)) return;
-  if (CopyToDirectory(ctx.log, src, to_dir) == 0) (void)DeleteLogged(ctx.log, src);
+  if (CopyToDirectory(ctx.log, src, to_dir) == 0 && mode == InboundFile::kMove)
+    (void)DeleteLogged(ctx.log, src);
 }
 
 }  // namespace
 
-void RejectTic(RunContext& ctx, TicRecord& tic, int reason) {
+void RejectTic(RunContext& ctx, TicRecord& tic, int reason, InboundFile file) {
   const MainConfig& c = ctx.cfg;
   AreaRecord* area = ctx.areas.Find(tic.area);
   std::string text = ReasonText(tic, area, reason);
   ctx.log.Message('!', 1, 22, tic.tic_name.c_str(), text.c_str());
   ctx.log.Debug('D', "Copying file to bad files directory");
   if (reason != kRejectBadName || IsBareFileName(tic.file))
-    MoveInto(ctx, c.inbound, tic.file, c.bad_path);
+    MoveInto(ctx, c.inbound, tic.file, c.bad_path, file);
   MoveInto(ctx, c.inbound, tic.tic_name, c.bad_path);
   tic.bad = true;
   if (c.update_desc) {
@@ -104,19 +109,18 @@ void RejectTic(RunContext& ctx, TicRecord& tic, int reason) {
     std::FILE* f = platform::OpenStream(JoinPath(c.bad_path, c.desc_name), "a", &err);
     if (f) {
       std::fprintf(f, "%s %s\n", tic.file.c_str(), text.c_str());
-      std::fprintf(f, "%s %s for file %s\n", tic.tic_name.c_str(), text.c_str(),
-                   tic.file.c_str());
+      std::fprintf(f, "%s %s for file %s\n", tic.tic_name.c_str(), text.c_str(), tic.file.c_str());
       std::fclose(f);
     }
   }
 }
 
-int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out) {
+int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out, InboundFile file) {
   ctx.log.Message(':', 2, 35);
   LinkRecord* link = ctx.links.Find(tic.from);
   AreaRecord* area = ctx.areas.Find(tic.area);
   auto reject = [&](int reason) {
-    RejectTic(ctx, tic, reason);
+    RejectTic(ctx, tic, reason, file);
     return 1;
   };
   if (!link) return reject(1);
@@ -152,12 +156,15 @@ void LoadTics(RunContext& ctx) {
   int64_t now = platform::Now();
   ctx.log.Message(':', 1, 23);
   (void)ChangeDir(ctx, c.inbound);  // names below are full paths anyway
-  std::vector<platform::DirEntry> entries = ScanDirectory(JoinPath(c.inbound, "*.tic"), ScanMode::kFiles);
+  std::vector<platform::DirEntry> entries =
+      ScanDirectory(JoinPath(c.inbound, "*.tic"), ScanMode::kFiles);
   std::sort(entries.begin(), entries.end(),
             [](const auto& a, const auto& b) { return a.name < b.name; });
   // Tickets of this run by area and file name, to find a second ticket for
   // the same file without walking the area's list.
   std::unordered_map<const AreaRecord*, std::unordered_map<std::string, size_t>> seen;
+  // Upper-cased names of the files that accepted tickets still have to place.
+  std::unordered_set<std::string> claimed;
 
   for (const platform::DirEntry& entry : entries) {
     ctx.log.Debug('D', "Found %s", entry.name.c_str());
@@ -171,8 +178,10 @@ void LoadTics(RunContext& ctx) {
       ctx.log.Debug('D', "TIC reading failed");
       continue;
     }
+    std::string upper_name = Upper(tic->file);
+    InboundFile mode = claimed.count(upper_name) ? InboundFile::kCopy : InboundFile::kMove;
     if (!HasSafeNames(*tic)) {
-      RejectTic(ctx, *tic, kRejectBadName);
+      RejectTic(ctx, *tic, kRejectBadName, mode);
       continue;
     }
     ctx.log.Debug('D', "Checking file existence");
@@ -193,12 +202,12 @@ void LoadTics(RunContext& ctx) {
     }
     tic->size = static_cast<uint32_t>(FileSizeOf(in_path));
     AreaRecord* area = nullptr;
-    if (CheckTic(ctx, *tic, &area) != 0) continue;
+    if (CheckTic(ctx, *tic, &area, mode) != 0) continue;
     if (!c.keep_tics.empty())
       (void)CopyToDirectory(ctx.log, JoinPath(c.inbound, entry.name), c.keep_tics);
 
     auto& by_name = seen[area];
-    auto it = by_name.find(Upper(tic->file));
+    auto it = by_name.find(upper_name);
     if (it != by_name.end()) {
       ctx.log.Debug('D', "We have found a dupe TIC");
       std::unique_ptr<TicRecord>& earlier = area->received[it->second];
@@ -211,7 +220,8 @@ void LoadTics(RunContext& ctx) {
       }
       continue;
     }
-    by_name.emplace(Upper(tic->file), area->received.size());
+    by_name.emplace(upper_name, area->received.size());
+    claimed.insert(upper_name);
     LogSummary(ctx, *tic);
     area->received.push_back(std::move(tic));
   }
@@ -235,9 +245,8 @@ void Toss(RunContext& ctx) {
   }
   for (size_t i = 0; i < ctx.areas.size(); ++i) {
     auto& list = ctx.areas[i].received;
-    std::stable_sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
-      return Upper(a->file) < Upper(b->file);
-    });
+    std::stable_sort(list.begin(), list.end(),
+                     [](const auto& a, const auto& b) { return Upper(a->file) < Upper(b->file); });
   }
   if (c.update_desc) {
     auto destination = [&ctx](const AreaRecord&, const TicRecord& tic) {

@@ -17,13 +17,20 @@ void Toss(RunContext& ctx);
 
 // Loads, checks and registers every inbound ticket in its area's list.
 void LoadTics(RunContext& ctx);
+
+// What a ticket set aside does with its file in the inbound: kMove takes it
+// away; kCopy leaves it there because an accepted ticket of the run names
+// the same file and still has to place it (the inbound is cleaned at the end).
+enum class InboundFile { kMove, kCopy };
+
 // 0 when the ticket is accepted; 1 when rejected (its files were handled by
 // RejectTic). `area` receives the ticket's fileecho when accepted.
-int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area);
+int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area,
+             InboundFile file = InboundFile::kMove);
 // Moves a rejected ticket and its file to BADPATH. Reasons 1 to 8 are those
 // of the checks; kRejectBadName is a name that would leave the inbound.
 inline constexpr int kRejectBadName = 9;
-void RejectTic(RunContext& ctx, TicRecord& tic, int reason);
+void RejectTic(RunContext& ctx, TicRecord& tic, int reason, InboundFile file = InboundFile::kMove);
 
 // The directory a file goes to: the first matching [AUTOCOPY] directory,
 // else the fileecho's directory.
