@@ -77,6 +77,15 @@ TEST(TossReplaces, HonouredReplacesDeleteTheMatchingFilesAndTheirDescriptions) {
   RunReplaceCase(c);
 }
 
+TEST(TossReplaces, AMaskForEverythingKeepsTheDescriptionFile) {
+  ReplaceCase c;
+  c.what = "Replaces *";
+  c.replaces = "*";
+  c.left = "files.bbs new.zip";
+  c.descriptions = "NEW.ZIP      [00] new one\n";
+  RunReplaceCase(c);
+}
+
 TEST(TossReplaces, ReplacesThatIsNotHonouredDeletesNothing) {
   const std::string all = "files.bbs keep.txt new.zip old1.zip old2.zip";
   const std::string descs = std::string(kOldDescriptions) + "NEW.ZIP      [00] new one\n";
@@ -384,6 +393,49 @@ TEST(TossDiz, AZipArchiveGivesItsFileIdDizAsTheDescription) {
   EXPECT_FALSE(n.s.Exists("pwned"));
   // Links get the ticket's own description.
   EXPECT_TRUE(Holds(n.s.Read(n.TicOfFlow("out/bso/139c0004.flo")), "\r\nDesc from the ticket\r\n"));
+}
+
+TEST(TossDiz, AReceivedFileNamedFileIdDizIsTossedLikeAnyOther) {
+  if (!HasProgram("zip") || !HasProgram("unzip"))
+    GTEST_SKIP() << "zip and unzip are needed (.ci/run installs them)";
+  TossNode n;
+  n.settings = "DESCWIDTH 14\nDIZTOARCHIVES Yes\n" + ExamplePackers();
+  n.s.Write("make/FILE_ID.DIZ", "Inside the archive\r\n");
+  n.s.MakeDir("in");
+  std::string cmd = "cd " + n.s.PathOf("make") + " && zip -q -j ../in/pack.zip FILE_ID.DIZ";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  // A plain file of that name, distributed on its own, and an older one
+  // already in the fileecho.
+  n.AddFile("file_id.diz", "a file of its own\n");
+  n.s.Write("files/a/file_id.diz", "older\n");
+  Ticket diz;
+  diz.file = "FILE_ID.DIZ";
+  diz.extra = {"Desc the file"};
+  n.AddTic("a.tic", diz);
+  Ticket pack;
+  pack.file = "PACK.ZIP";
+  n.AddTic("b.tic", pack);
+  RunResult r = n.Toss();
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(n.s.Read("files/a/file_id.diz"), "a file of its own\n");
+  EXPECT_EQ(n.Names("bad"), "");
+  EXPECT_TRUE(Holds(n.s.Read("files/a/files.bbs"), "PACK.ZIP     [00] Inside the archive\n"));
+  EXPECT_TRUE(Holds(n.s.Read("out/bso/139c0004.flo"), "file_id.diz\n"));
+}
+
+TEST(TossPlace, AMissingFileechoDirectoryIsMadeNotAFailure) {
+  TossNode n;
+  n.settings = "[AUTOCOPY]\nHELLO.* FILES.A copies/not/yet\n";
+  n.AddFile("hello.txt", kHello);
+  n.AddFile("other.txt", "other");
+  n.AddTic("a.tic", Ticket{});
+  Ticket other;
+  other.file = "OTHER.TXT";
+  n.AddTic("b.tic", other);
+  RunResult r = n.Toss();
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(n.s.Read("copies/not/yet/hello.txt"), kHello);
+  EXPECT_EQ(n.s.Read("files/a/other.txt"), "other");
 }
 
 // --- [AUTOCOPY] and [AUTOFLAGS] -------------------------------------------

@@ -122,13 +122,14 @@ std::string PackerCommand(const std::string& tmpl, const std::string& archive_pa
 void AddDizLine(const MainConfig& cfg, std::string_view piece, std::vector<std::string>* out);
 
 // Detects the archiver of `tic->file` in `dir` (stored in `tic->archiver`)
-// and, when it has an EXTRACT command, changes to `dir`, unpacks
-// file_id.diz there and appends its lines to `tic->diz_list`. Leaves the
-// current directory at `dir`; file_id.diz stays for the caller to delete.
+// and, when it has an EXTRACT command, unpacks file_id.diz into the current
+// directory and appends its lines to `tic->diz_list`. file_id.diz stays for
+// the caller to delete.
 void ExtractDiz(RunContext& ctx, const std::string& dir, TicRecord* tic);
 
 // Toss step: ExtractDiz for every good ticket of every fileecho without
-// flag D, in the inbound; removes the inbound's file_id.diz at the end.
+// flag D, unpacking in a work directory of its own under the home
+// directory.
 void ExtractDizFromArchives(RunContext& ctx);
 
 // Toss step: puts a FILE_ID.DIZ made from the DESC lines into the archive

@@ -30,6 +30,23 @@ void RemoveDiz(const std::string& path) {
   (void)platform::RemoveFile(path);       // absent is what we want
 }
 
+// The archivers unpack and pack file_id.diz in the current directory. They
+// work in a directory of our own under the home directory, so that a
+// received file of that name in the inbound or a fileecho is never touched.
+std::string EnterDizWorkDir(RunContext& ctx) {
+  std::string dir = ctx.home + "olxdiz.$$$/";
+  if (platform::MakeDir(dir) != 0 || ChangeDir(ctx, dir) != 0) return "";
+  RemoveDiz(dir + kDizName);
+  return dir;
+}
+
+void LeaveDizWorkDir(RunContext& ctx, const std::string& dir) {
+  if (dir.empty()) return;
+  RemoveDiz(dir + kDizName);
+  (void)ChangeDir(ctx, ctx.home);
+  (void)platform::RemoveDir(dir);  // only file_id.diz was ever in it
+}
+
 bool ServedFromAreaDirectories(const MainConfig& cfg) {
   return cfg.queue_dir.empty() && cfg.attach_style != AttachStyle::kLongFileboxes &&
          cfg.attach_style != AttachStyle::kBrakeFileboxes;
@@ -116,8 +133,8 @@ void ExtractDiz(RunContext& ctx, const std::string& dir, TicRecord* tic) {
     ctx.log.Message('#', 4, 97, tic->file.c_str());
   if (!tic->archiver || tic->archiver->extract.empty()) return;
   std::string command = PackerCommand(tic->archiver->extract, archive);
-  // The archiver unpacks into the current directory.
-  if (!dir.empty() && ChangeDir(ctx, dir) != 0) return;
+  // The archiver unpacks into the current directory, the caller's work
+  // directory.
   RemoveDiz(kDizName);
   ctx.log.Message('#', 2, 48, tic->file.c_str());
   ctx.log.Message('#', 2, 61, command.c_str());
@@ -135,23 +152,25 @@ void ExtractDiz(RunContext& ctx, const std::string& dir, TicRecord* tic) {
 void ExtractDizFromArchives(RunContext& ctx) {
   ctx.log.Message('.', 1, 36);
   const std::string& inbound = ctx.cfg.inbound;
-  if (ChangeDir(ctx, inbound) != 0) return;
+  std::string work = EnterDizWorkDir(ctx);
+  if (work.empty()) return;
   for (size_t a = 0; a < ctx.areas.size(); ++a) {
     AreaRecord& area = ctx.areas[a];
     if (area.flags.find('D') != std::string::npos) continue;
     for (auto& tic : area.received)
       if (!tic->bad) ExtractDiz(ctx, inbound, tic.get());
   }
-  RemoveDiz(JoinPath(inbound, kDizName));
+  LeaveDizWorkDir(ctx, work);
 }
 
 void AddDizToArchives(RunContext& ctx) {
   ctx.log.Message('#', 1, 77);
   const bool served_here = ServedFromAreaDirectories(ctx.cfg);
+  std::string work = EnterDizWorkDir(ctx);
+  if (work.empty()) return;
   for (size_t a = 0; a < ctx.areas.size(); ++a) {
     AreaRecord& area = ctx.areas[a];
     if (area.flags.find_first_of("PD") != std::string::npos) continue;
-    bool entered = false;
     for (auto& tic : area.received) {
       if (tic->bad || !tic->diz_list.empty() || !tic->archiver || tic->archiver->add.empty())
         continue;
@@ -160,10 +179,6 @@ void AddDizToArchives(RunContext& ctx) {
       // Without the archive in place (it went to an [AUTOCOPY] directory)
       // the archiver would make a new archive holding only file_id.diz.
       if (!platform::IsPlainFile(archive)) continue;
-      if (!entered) {
-        if (ChangeDir(ctx, area.path) != 0) break;
-        entered = true;
-      }
       RemoveDiz(kDizName);
       std::FILE* f = ctx.files.OpenQuiet(kDizName, "w", nullptr);
       if (!f) continue;
@@ -193,6 +208,7 @@ void AddDizToArchives(RunContext& ctx) {
       }
     }
   }
+  LeaveDizWorkDir(ctx, work);
 }
 
 }  // namespace olvix

@@ -99,6 +99,9 @@ void HonourReplaces(RunContext& ctx, const AreaRecord& area, const TicRecord& ti
   (void)platform::ListDirectory(dir, tic.replaces, false, &found);  // none found: nothing to do
   std::vector<std::string> names;
   for (const platform::DirEntry& e : found) {
+    // A mask such as "*" must not take the directory's description file
+    // with the files it describes.
+    if (EqualsNoCase(e.name, ctx.cfg.desc_name)) continue;
     ctx.log.Message('.', 2, 40, e.name.c_str());
     names.push_back(e.name);
   }
@@ -218,7 +221,11 @@ int PlaceFiles(RunContext& ctx) {
       }
       if (!area.IsPassthrough() && c.move_to_queue && filebox_queue) KeepSameName(ctx, *tic);
       if (!(area.IsPassthrough() && filebox_queue)) {
-        if (CopyToDirectory(ctx.log, src, DestinationDir(ctx, *tic)) != 0) {
+        std::string dest = DestinationDir(ctx, *tic);
+        // A fileecho or [AUTOCOPY] directory the sysop has not made yet is
+        // made now rather than failing the whole toss.
+        CreatePath(WithTrailingSep(dest));
+        if (CopyToDirectory(ctx.log, src, dest) != 0) {
           result = 1;
           break;
         }
