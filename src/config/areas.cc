@@ -14,17 +14,6 @@ namespace {
 
 constexpr const char* kAreasFile = "olxareas.ini";
 
-// The loader's view of a line: tab-expanded, left-trimmed, without its line
-// feed; false for lines it passes over (short, comment, no blank).
-bool PrepareLine(const std::string& piece, std::string* line) {
-  if (piece.size() < 5) return false;
-  std::string t = TrimLeft(ExpandTabs(piece));
-  if (t.empty() || t[0] == ';' || t.find(' ') == std::string::npos) return false;
-  if (t.back() == '\n') t.pop_back();
-  *line = std::move(t);
-  return true;
-}
-
 // Decimal digits at the start of `s`, wrapping like an unsigned 32-bit
 // number; 0 when there are none.
 uint32_t LeadingDigits(const std::string& s) {

@@ -36,16 +36,6 @@ const char* ModePrefix(int mode) {
   return "";
 }
 
-std::string FirstWord(const std::string& piece) {
-  std::string t = TrimLeft(ExpandTabs(piece));
-  return t.substr(0, t.find_first_of(" \n"));
-}
-
-bool IsComment(const std::string& piece) {
-  std::string t = TrimLeft(ExpandTabs(piece));
-  return !t.empty() && t[0] == ';';
-}
-
 }  // namespace
 
 std::string FormatAreaBlock(AreaRecord& area, bool short_links) {

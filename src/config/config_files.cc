@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "run/context.h"
+#include "util/text.h"
 
 namespace olvix {
 
@@ -93,6 +94,25 @@ int ReplaceConfigFile(RunContext& ctx, const std::string& path, const std::strin
     return Fail(ctx, path, rc);
   }
   return 0;
+}
+
+bool PrepareLine(const std::string& piece, std::string* line) {
+  if (piece.size() < 5) return false;
+  std::string t = TrimLeft(ExpandTabs(piece));
+  if (t.empty() || t[0] == ';' || t.find(' ') == std::string::npos) return false;
+  if (t.back() == '\n') t.pop_back();
+  *line = std::move(t);
+  return true;
+}
+
+std::string FirstWord(const std::string& piece) {
+  std::string t = TrimLeft(ExpandTabs(piece));
+  return t.substr(0, t.find_first_of(" \n"));
+}
+
+bool IsComment(const std::string& piece) {
+  std::string t = TrimLeft(ExpandTabs(piece));
+  return !t.empty() && t[0] == ';';
 }
 
 }  // namespace olvix

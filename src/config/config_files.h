@@ -26,6 +26,15 @@ std::vector<ConfigLine> SplitConfigLines(const std::string& text);
 
 // Reads a whole text file through the file table; CR LF becomes LF. On
 // failure returns false; the file table has logged message 0 unless `quiet`.
+// The loaders' view of a line of olxlinks.ini or olxareas.ini: tab-expanded,
+// left-trimmed, without its line feed. False for lines they pass over
+// (shorter than 5 characters, a comment, no blank).
+bool PrepareLine(const std::string& piece, std::string* line);
+// The first word of a tab-expanded, left-trimmed line.
+std::string FirstWord(const std::string& piece);
+// True for a line whose first character after blanks is ";".
+bool IsComment(const std::string& piece);
+
 bool ReadConfigFile(RunContext& ctx, const std::string& path, bool quiet, std::string* text,
                     int* error);
 

@@ -22,29 +22,6 @@ bool TakeLetter(std::string* options, char letter) {
   return true;
 }
 
-// The loader's view of a line: tab-expanded, left-trimmed, without its line
-// feed. Returns false for lines the loader passes over (short, comment, no
-// blank).
-bool PrepareLine(const std::string& piece, std::string* line) {
-  if (piece.size() < 5) return false;
-  std::string t = TrimLeft(ExpandTabs(piece));
-  if (t.empty() || t[0] == ';' || t.find(' ') == std::string::npos) return false;
-  if (t.back() == '\n') t.pop_back();
-  *line = std::move(t);
-  return true;
-}
-
-// The first word of a tab-expanded, left-trimmed line.
-std::string FirstWord(const std::string& piece) {
-  std::string t = TrimLeft(ExpandTabs(piece));
-  return t.substr(0, t.find_first_of(" \n"));
-}
-
-bool IsComment(const std::string& piece) {
-  std::string t = TrimLeft(ExpandTabs(piece));
-  return !t.empty() && t[0] == ';';
-}
-
 }  // namespace
 
 bool ParseLinkLine(const std::string& line, LinkRecord* link) {
