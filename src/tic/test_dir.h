@@ -10,23 +10,13 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "testing/temp_dir.h"
 #include "util/files.h"
 #include "util/paths.h"
 
 namespace olvix::testing_dir {
 
-inline void RemoveTree(const std::string& dir) {
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(dir, "*", true, &entries);  // a missing directory lists nothing
-  for (const platform::DirEntry& e : entries) {
-    std::string path = JoinPath(dir, e.name);
-    if (e.is_dir)
-      RemoveTree(path);
-    else
-      (void)platform::RemoveFile(path);  // best effort
-  }
-  (void)platform::RemoveDir(dir);  // best effort
-}
+using olvix::testing::RemoveTree;
 
 class TempDirTest : public ::testing::Test {
  protected:
