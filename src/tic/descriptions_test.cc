@@ -283,6 +283,7 @@ class DizArchiveTest : public DescFileTest {
     ctx_.cfg.packers = {
         {"ZIP", "zip -q -j @NAME @FILE", "504B0304", 0, "unzip -o -qq @NAME @FILE"}};
     ctx_.cfg.inbound = dir_;
+    ctx_.home = dir_;
   }
   // Makes `archive` in the test directory holding a file_id.diz of `diz`.
   void MakeArchive(const std::string& archive, const std::string& diz) {

@@ -34,7 +34,8 @@ void RemoveDiz(const std::string& path) {
 // work in a directory of our own under the home directory, so that a
 // received file of that name in the inbound or a fileecho is never touched.
 std::string EnterDizWorkDir(RunContext& ctx) {
-  std::string dir = ctx.home + "olxdiz.$$$/";
+  std::string base = ctx.home.empty() ? platform::CurrentDirectory() : ctx.home;
+  std::string dir = WithTrailingSep(base) + "olxdiz.$$$/";
   if (platform::MakeDir(dir) != 0 || ChangeDir(ctx, dir) != 0) return "";
   RemoveDiz(dir + kDizName);
   return dir;
@@ -43,7 +44,8 @@ std::string EnterDizWorkDir(RunContext& ctx) {
 void LeaveDizWorkDir(RunContext& ctx, const std::string& dir) {
   if (dir.empty()) return;
   RemoveDiz(dir + kDizName);
-  (void)ChangeDir(ctx, ctx.home);
+  // Out of the work directory before it goes.
+  (void)ChangeDir(ctx, DirPart(dir.substr(0, dir.size() - 1)));
   (void)platform::RemoveDir(dir);  // only file_id.diz was ever in it
 }
 
