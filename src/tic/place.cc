@@ -224,7 +224,7 @@ int PlaceFiles(RunContext& ctx) {
         std::string dest = DestinationDir(ctx, *tic);
         // A fileecho or [AUTOCOPY] directory the sysop has not made yet is
         // made now rather than failing the whole toss.
-        CreatePath(WithTrailingSep(dest));
+        if (!platform::IsDirectory(dest)) CreatePath(WithTrailingSep(dest));
         if (CopyToDirectory(ctx.log, src, dest) != 0) {
           result = 1;
           break;
