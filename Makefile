@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build test demo bench asan clean
+.PHONY: all build test demo bench fuzz asan clean
 
 all: build
 
@@ -23,5 +23,13 @@ bench:
 	cmake --build build-bench -j $(JOBS) --target olvix_bench
 	build-bench/olvix_bench
 
+# Builds every fuzzer with clang and runs each for FUZZ_SECONDS on a copy
+# of its seed corpus; a crash fails.
+FUZZ_SECONDS ?= 20
+fuzz:
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOLVIX_FUZZ=ON $(CMAKE_FLAGS) >/dev/null
+	cmake --build build-fuzz -j $(JOBS)
+	sh fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) build-asan build-bench
+	rm -rf $(BUILD) build-asan build-bench build-fuzz

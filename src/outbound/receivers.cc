@@ -55,6 +55,23 @@ std::vector<LinkRecord*> ChooseReceivers(RunContext& ctx, AreaRecord& area, TicR
   return receivers;
 }
 
+int SendFileWithTicket(RunContext& ctx, const std::string& source, const TicRecord& tic,
+                       LinkRecord& link) {
+  const MainConfig& c = ctx.cfg;
+  // A locked flow file is delayed by the style, which then reports success.
+  int rc = SendFileToLink(ctx, source, link, AfterSending::kKeep, BoxPlacement::kMayLink);
+  if (rc != 0) return rc;
+  std::string path = JoinPath(c.out_tics, NewTicName(ctx, c.out_tics));
+  rc = WriteTic(ctx, path, tic, link);
+  if (rc != 0) {
+    // Attaching a ticket that is not there would make the mailer drop the
+    // line silently; say so instead.
+    ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
+    return rc;
+  }
+  return SendFileToLink(ctx, path, link, AfterSending::kKill, BoxPlacement::kCopyOnly);
+}
+
 void SendToLinks(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
   (void)ChangeDir(ctx, c.inbound);
@@ -67,21 +84,8 @@ void SendToLinks(RunContext& ctx) {
       if (receivers.empty()) continue;
       std::string source = SourcePath(ctx, *tic);
       ctx.log.Debug('E', "Sending file to links");
-      for (LinkRecord* link : receivers) {
-        // Failures are logged by the style, a locked flow file is delayed
-        // there; the next link is served either way.
-        (void)SendFileToLink(ctx, source, *link, AfterSending::kKeep, BoxPlacement::kMayLink);
-        (void)ChangeDir(ctx, c.out_tics);
-        std::string path = JoinPath(c.out_tics, NewTicName(ctx, c.out_tics));
-        int rc = WriteTic(ctx, path, *tic, *link);
-        if (rc != 0) {
-          // Attaching a ticket that is not there would make the mailer drop
-          // the line silently; say so instead.
-          ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
-          continue;
-        }
-        (void)SendFileToLink(ctx, path, *link, AfterSending::kKill, BoxPlacement::kCopyOnly);
-      }
+      // Failures are logged there; the next link is served either way.
+      for (LinkRecord* link : receivers) (void)SendFileWithTicket(ctx, source, *tic, *link);
     }
   }
   ctx.first_copies.clear();

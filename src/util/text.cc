@@ -1,5 +1,6 @@
 #include "util/text.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -61,6 +62,21 @@ std::string TrimRight(std::string_view s) {
 
 void StripLineEnd(std::string* s) {
   while (!s->empty() && (s->back() == '\n' || s->back() == '\r')) s->pop_back();
+}
+
+void OneLineInPlace(std::string* s) {
+  for (char& c : *s)
+    if (static_cast<unsigned char>(c) < 32) c = ' ';
+}
+
+std::string OneLine(std::string_view s) {
+  std::string r(s);
+  OneLineInPlace(&r);
+  return r;
+}
+
+std::string OneLineCut(std::string_view s, size_t limit) {
+  return OneLine(s.substr(0, std::min(s.size(), limit)));
 }
 
 std::string ExpandTabs(std::string_view s) {

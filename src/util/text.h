@@ -27,6 +27,16 @@ std::string TrimRight(std::string_view s);
 // Removes trailing CR and LF characters.
 void StripLineEnd(std::string* s);
 
+// Text that came from another system (ticket values, names, letter lines)
+// made safe to write into one line of a file another reader splits at line
+// ends: every control character below 32, tab included, becomes one blank,
+// so a bare CR, a form feed or a NUL can never end or hide a line. The
+// length stays as it is.
+std::string OneLine(std::string_view s);
+void OneLineInPlace(std::string* s);
+// OneLine, then cut to at most `limit` bytes.
+std::string OneLineCut(std::string_view s, size_t limit);
+
 // Expands tabs with the carry rule: each tab at column c becomes one blank
 // and k more, k = 7 - n when n == c % 8, else 8; n starts at 0 and takes the
 // value k after each tab.
