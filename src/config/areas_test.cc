@@ -3,6 +3,9 @@
 #include "../../tests/test_context.h"
 #include "config/config.h"
 #include "config/parse.h"
+#include "platform/fault.h"
+#include "platform/platform.h"
+#include "util/paths.h"
 
 namespace olvix {
 namespace {
@@ -242,8 +245,10 @@ TEST(AreasFile, FailedWriteLeavesTheOldFile) {
   t.dir.Write("olxareas.ini", kAreasFile);
   LoadLinksText(t.ctx, kLinks);
   ASSERT_EQ(LoadAreas(t.ctx), 0);
-  ASSERT_EQ(::symlink("/dev/full", t.dir.PathOf("areatemp.ini").c_str()), 0);
+  // The create passes, the write fails.
+  platform::SetFaultPlan("enospc:2:areatemp.ini");
   EXPECT_NE(SaveAreas(t.ctx), 0);
+  platform::SetFaultPlan("");
   EXPECT_EQ(t.dir.Read("olxareas.ini"), kAreasFile);
   EXPECT_FALSE(t.dir.Exists("olxareas.bak"));
   EXPECT_NE(t.Output().find("! Olvix was not able to write into file"), std::string::npos);
@@ -255,7 +260,7 @@ TEST(AreasFile, MissingFileFailsToLoadAndToSave) {
   EXPECT_NE(t.Output().find("Olvix was not able to open file " + t.dir.dir() + "olxareas.ini"),
             std::string::npos);
   EXPECT_NE(SaveAreas(t.ctx), 0);
-  EXPECT_FALSE(t.dir.Exists("areatemp.ini"));
+  EXPECT_FALSE(t.dir.Exists(FilePart(platform::RunTempName("areatemp.ini"))));
 }
 
 }  // namespace

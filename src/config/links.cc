@@ -4,6 +4,7 @@
 #include "config/config.h"
 #include "config/config_files.h"
 #include "config/parse.h"
+#include "platform/platform.h"
 #include "run/context.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -122,7 +123,8 @@ int SaveLinks(RunContext& ctx) {
   std::string old_text;
   int err = 0;
   if (!ReadConfigFile(ctx, JoinPath(ctx.home, kLinksFile), false, &old_text, &err)) return err;
-  return ReplaceConfigFile(ctx, JoinPath(ctx.home, kLinksFile), JoinPath(ctx.home, "linktemp.ini"),
+  return ReplaceConfigFile(ctx, JoinPath(ctx.home, kLinksFile),
+                           platform::RunTempName(JoinPath(ctx.home, "linktemp.ini")),
                            JoinPath(ctx.home, "olxlinks.bak"), RewriteLinksText(ctx, old_text),
                            false);
 }

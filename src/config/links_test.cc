@@ -3,6 +3,9 @@
 #include "../../tests/test_context.h"
 #include "config/config.h"
 #include "config/parse.h"
+#include "platform/fault.h"
+#include "platform/platform.h"
+#include "util/paths.h"
 
 namespace olvix {
 namespace {
@@ -128,7 +131,7 @@ TEST(LinksFile, SaveSortsWhenAskedAndKeepsABackup) {
             "; between the second and the third\n"
             "Link        2:5020/3     A          PW3   10 No  D           2:5020/1 A\n");
   EXPECT_EQ(t.dir.Read("olxlinks.bak"), kLinksFile);
-  EXPECT_FALSE(t.dir.Exists("linktemp.ini"));
+  EXPECT_FALSE(t.dir.Exists(FilePart(platform::RunTempName("linktemp.ini"))));
   EXPECT_EQ(FormatAddress(t.ctx.links[0].address), "1:1/1");  // sorted in memory too
 }
 
@@ -137,13 +140,15 @@ TEST(LinksFile, FailedWriteLeavesTheOldFile) {
   t.dir.Write("olxlinks.ini", kLinksFile);
   LoadLinks(t.ctx);
   // Every write to the temporary file fails as on a full disk.
-  ASSERT_EQ(::symlink("/dev/full", t.dir.PathOf("linktemp.ini").c_str()), 0);
+  // The create passes, the write fails.
+  platform::SetFaultPlan("enospc:2:linktemp.ini");
   EXPECT_NE(SaveLinks(t.ctx), 0);
+  platform::SetFaultPlan("");
   EXPECT_EQ(t.dir.Read("olxlinks.ini"), kLinksFile);
   EXPECT_FALSE(t.dir.Exists("olxlinks.bak"));
-  EXPECT_NE(
-      t.Output().find("Olvix was not able to write into file " + t.dir.dir() + "linktemp.ini"),
-      std::string::npos);
+  EXPECT_NE(t.Output().find("Olvix was not able to write into file " +
+                            platform::RunTempName(t.dir.dir() + "linktemp.ini")),
+            std::string::npos);
 }
 
 TEST(LinksFile, MissingFileLeavesTheTableEmptyAndSaveFails) {
@@ -151,7 +156,7 @@ TEST(LinksFile, MissingFileLeavesTheTableEmptyAndSaveFails) {
   LoadLinks(t.ctx);
   EXPECT_TRUE(t.ctx.links.empty());
   EXPECT_NE(SaveLinks(t.ctx), 0);
-  EXPECT_FALSE(t.dir.Exists("linktemp.ini"));
+  EXPECT_FALSE(t.dir.Exists(FilePart(platform::RunTempName("linktemp.ini"))));
   EXPECT_FALSE(t.dir.Exists("olxlinks.ini"));
 }
 
