@@ -130,6 +130,24 @@ TEST(OldCheck, BinkAgesUplinksPassiveKillAndTheMailersBusyFlag) {
   EXPECT_EQ(n.Names("files/a"), "files.bbs hello.txt world.txt");
 }
 
+TEST(OldCheck, LbsoListFileOfTheLinksFlavourIsCleaned) {
+  TossNode n;
+  n.settings = "ATTACHSTYLE LBSO\n";
+  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n));
+  const std::string list = "out/bso/Fidonet.2.5020.4.0.Normal.List";
+  ASSERT_TRUE(n.s.Exists(list));
+  n.s.Write(list, n.s.Read(list) + "/elsewhere/kept.zip\n");
+  SetAge(n.s, "outtics/" + TicketsTo(n, "outtics", "2:5020/4")[0], 9 * kDay);
+  n.settings += "PASSIVEKILL Yes\n";
+  n.WriteConfig();
+  RunResult r = n.s.Run({"OLDCHECK"});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(Status(n, "2:5020/4"), "P");
+  EXPECT_EQ(n.s.Read(list), "/elsewhere/kept.zip\n");
+  EXPECT_EQ(TicketsTo(n, "outtics", "2:5020/4"), std::vector<std::string>{});
+  EXPECT_EQ(TicketsTo(n, "outtics", "2:5020/3").size(), 2u);
+}
+
 TEST(OldCheck, ArcMailAttachesToAnAddressWithoutLinkRecordAreRemoved) {
   TossNode n;
   n.settings = "ATTACHSTYLE AMA\n";

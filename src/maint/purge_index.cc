@@ -8,6 +8,9 @@ namespace olvix {
 
 namespace {
 
+// Times have at most 18 digits, so that reading them cannot overflow.
+constexpr int64_t kLatestTime = 1000000000000000000;
+
 // The blank-delimited word at *pos, advancing past it.
 std::string_view NextWord(std::string_view line, size_t* pos) {
   size_t i = *pos;
@@ -18,9 +21,9 @@ std::string_view NextWord(std::string_view line, size_t* pos) {
   return line.substr(start, i - start);
 }
 
-// Digits only, at most 19 of them, so that the value fits.
+// Digits only, at most 18 of them, so that the value cannot overflow.
 bool ParseCount(std::string_view word, int64_t* value) {
-  if (word.empty() || word.size() > 19) return false;
+  if (word.empty() || word.size() > 18) return false;
   int64_t v = 0;
   for (char c : word) {
     if (c < '0' || c > '9') return false;
@@ -89,14 +92,14 @@ bool FitsPurgeIndex(const std::string& tag, const std::string& name) {
   if (tag.empty() || tag.find(' ') != std::string::npos || HasControl(tag)) return false;
   if (!IsBareFileName(name) || HasControl(name)) return false;
   if (name.front() == ' ' || name.back() == ' ') return false;
-  // time (at most 19 digits), size (at most 10), three blanks
-  return 19 + 1 + tag.size() + 1 + 10 + 1 + name.size() <= kPurgeLineLimit;
+  // time (at most 18 digits), size (at most 10), three blanks
+  return 18 + 1 + tag.size() + 1 + 10 + 1 + name.size() <= kPurgeLineLimit;
 }
 
 std::string FormatPurgeIndex(const std::vector<PurgeEntry>& entries) {
   std::string out;
   for (const PurgeEntry& e : entries) {
-    if (e.time == 0 || !FitsPurgeIndex(e.tag, e.name)) continue;
+    if (e.time <= 0 || e.time >= kLatestTime || !FitsPurgeIndex(e.tag, e.name)) continue;
     out += Format("%lld %s %u %s\n", static_cast<long long>(e.time), e.tag.c_str(), e.size,
                   e.name.c_str());
   }

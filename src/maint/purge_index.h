@@ -38,8 +38,8 @@ std::vector<PurgeEntry> ParsePurgeIndex(std::string_view text, const AreaTable& 
 // without blanks at its ends, the line within kPurgeLineLimit.
 bool FitsPurgeIndex(const std::string& tag, const std::string& name);
 
-// The index text: "time tag size name\n" for every entry whose time is not
-// 0 and that FitsPurgeIndex, in list order.
+// The index text: "time tag size name\n" for every entry whose time is
+// above 0 (and below 10^18) and that FitsPurgeIndex, in list order.
 std::string FormatPurgeIndex(const std::vector<PurgeEntry>& entries);
 
 }  // namespace olvix
