@@ -5,6 +5,7 @@
 #include "config/records.h"
 #include "maint/outtics.h"
 #include "manager/letter.h"
+#include "outbound/busy.h"
 #include "outbound/styles.h"
 #include "platform/platform.h"
 #include "run/context.h"
@@ -29,12 +30,14 @@ CleanResult CleanFlowFile(RunContext& ctx, const LinkRecord& link, const KillLis
   // reading or truncating the flow file; it is cleaned at a later run,
   // whose old tickets lead back here.
   std::string busy = base + ".bsy";
-  int rc = platform::CreateExclusive(busy);
+  int rc = TakeBusyFlag(ctx, busy);
+  if (platform::IsAlreadyExists(rc)) {
+    ctx.log.Note('#', 1, "%s is left alone: a mailer holds %s; the next run cleans it",
+                 flow.c_str(), busy.c_str());
+    return CleanResult::kLeft;
+  }
   if (rc != 0) {
-    std::string why = platform::IsAlreadyExists(rc)
-                          ? "a mailer holds " + busy + "; it is cleaned at the next run"
-                          : platform::ErrorText(rc);
-    ctx.log.Message('!', 1, 0, flow.c_str(), why.c_str());
+    ctx.log.Message('!', 1, 0, busy.c_str(), platform::ErrorText(rc).c_str());
     return CleanResult::kLeft;
   }
   CleanResult result = CleanResult::kDone;
@@ -57,7 +60,7 @@ CleanResult CleanFlowFile(RunContext& ctx, const LinkRecord& link, const KillLis
       }
     }
   }
-  (void)platform::RemoveFile(busy);  // a flag left behind would hold the mailer back
+  DropBusyFlag(ctx, busy);
   return result;
 }
 

@@ -44,7 +44,9 @@ int ReadWaitingTickets(RunContext& ctx, const std::string& dir, std::vector<Wait
 }
 
 bool TicketUnreadable(const WaitingTicket& t) {
-  return t.result != 0 && t.result != kTicInvalid && t.result != platform::NotFoundCode();
+  // Something other than a plain file was never written by this system.
+  return t.result != 0 && t.result != kTicInvalid && t.result != platform::NotFoundCode() &&
+         t.result != platform::kNotPlainFile;
 }
 
 // A read-only attribute stops a removal only on systems that have one, and

@@ -35,9 +35,10 @@ int ReadWaitingTickets(RunContext& ctx, const std::string& dir, std::vector<Wait
 std::vector<platform::DirEntry> ListSorted(const std::string& dir, const std::string& pattern,
                                            bool with_dirs);
 
-// Whether the files a ticket protects can be known from it: a ticket that
-// was read (valid or not) can be, one that vanished since the listing
-// protects nothing. Any other failure to open it leaves it unknown.
+// Whether the files a ticket protects cannot be known: a ticket that was
+// read (valid or not) names them, one that vanished since the listing or
+// is no plain file protects nothing; any other failure to open it leaves
+// them unknown.
 bool TicketUnreadable(const WaitingTicket& t);
 
 // Removes a plain file; 0 when it is gone, else the error (logged as a

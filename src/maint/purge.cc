@@ -130,6 +130,9 @@ void PurgeLocal(RunContext& ctx, const AreaRecord& area, std::vector<PurgeEntry>
     std::string shown = OneLine(e.name);
     ctx.log.Debug('I', "Found file %s", shown.c_str());
     if (IsDescFile(ctx, e.name)) continue;
+    // A work file left by an interrupted rewrite or copy is no file of the
+    // fileecho: it gets no entry that would keep it.
+    if (platform::IsWorkFileName(e.name)) continue;
     std::string path = JoinPath(area.path, e.name);
     if (!platform::IsPlainFile(path)) continue;  // a link could lead anywhere
     std::string upper = Upper(e.name);
