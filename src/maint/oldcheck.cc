@@ -59,19 +59,22 @@ KillList BuildKillList(RunContext& ctx, const TicketGroup& tickets) {
   return kill;
 }
 
-// The tickets go last: a run interrupted before finds them old again and
-// cleans the outbound once more.
-void DeleteTickets(RunContext& ctx, const TicketGroup& tickets) {
-  for (const WaitingTicket* t : tickets) {
-    std::string path = JoinPath(ctx.cfg.out_tics, t->name);
-    if (platform::IsPlainFile(path)) (void)RemovePlainFile(ctx, path);  // failures are logged
+// The tickets go last, and the old ones last of all: a run interrupted
+// before finds an old ticket again and cleans the link once more.
+void DeleteTickets(RunContext& ctx, const TicketGroup& tickets, int64_t now) {
+  for (bool old : {false, true}) {
+    for (const WaitingTicket* t : tickets) {
+      if (IsOld(ctx, now, t->mtime) != old) continue;
+      std::string path = JoinPath(ctx.cfg.out_tics, t->name);
+      if (platform::IsPlainFile(path)) (void)RemovePlainFile(ctx, path);  // failures are logged
+    }
   }
 }
 
 // PASSIVEKILL for one address. False when a write failed (logged): the
 // command ends.
 bool KillAttaches(RunContext& ctx, const FtnAddress& address, const LinkRecord* link,
-                  const TicketGroup& tickets, AttachLetters* letters) {
+                  const TicketGroup& tickets, int64_t now, AttachLetters* letters) {
   KillList kill = BuildKillList(ctx, tickets);
   ctx.log.Message('#', 1, 73, FormatAddress(address).c_str());
   CleanResult cleaned = CleanResult::kDone;
@@ -91,7 +94,7 @@ bool KillAttaches(RunContext& ctx, const FtnAddress& address, const LinkRecord* 
   if (cleaned == CleanResult::kFailed) return false;
   // Tickets whose references stay in the flow file are kept for the next
   // run, which finds them old again.
-  if (cleaned == CleanResult::kDone) DeleteTickets(ctx, tickets);
+  if (cleaned == CleanResult::kDone) DeleteTickets(ctx, tickets, now);
   (void)ChangeDir(ctx, ctx.cfg.out_tics);
   return true;
 }
@@ -134,7 +137,7 @@ void CheckOutboundTickets(RunContext& ctx, int64_t now) {
   AttachLetters letters;
   for (const Old& o : old) {
     if (o.result == kLinkIsUplink || !cleaned.insert(o.ticket->to).second) continue;
-    if (!KillAttaches(ctx, o.ticket->to, o.link, by_to[o.ticket->to], &letters)) return;
+    if (!KillAttaches(ctx, o.ticket->to, o.link, by_to[o.ticket->to], now, &letters)) return;
   }
 }
 
@@ -162,22 +165,23 @@ bool CheckFilebox(RunContext& ctx, const std::string& box, int64_t now,
 }
 
 // Deletes the tickets of a box and the files they name. The files go
-// first: a ticket left by an interrupted run is found old again, a file
-// left without its ticket would be sent alone.
-void EmptyFilebox(RunContext& ctx, const std::string& box) {
+// first and the old tickets last: a run interrupted before finds an old
+// ticket again, while a file left without its ticket would be sent alone.
+void EmptyFilebox(RunContext& ctx, const std::string& box, int64_t now) {
   ctx.log.Debug('J', "Killing fileecho files from filebox");
-  std::vector<std::string> files, tics;
+  std::vector<std::string> files, young, old;
   for (const platform::DirEntry& e : ListSorted(box, "*.tic", false)) {
     TicRecord tic;
     std::string path = box + e.name;
     if (ReadTic(ctx, path, &tic) != 0) continue;
     ctx.log.Debug('J', "  Killing: %s", OneLine(e.name).c_str());
     ctx.log.Debug('J', "  Killing: %s", OneLine(tic.file).c_str());
-    tics.push_back(path);
+    (IsOld(ctx, now, e.mtime) ? old : young).push_back(path);
     // The on-disk spelling, for the log and to take each file once.
     if (IsBareFileName(tic.file)) files.push_back(platform::NativePath(box + tic.file));
   }
-  files.insert(files.end(), tics.begin(), tics.end());
+  files.insert(files.end(), young.begin(), young.end());
+  files.insert(files.end(), old.begin(), old.end());
   std::unordered_set<std::string> done;
   for (const std::string& path : files) {
     if (!done.insert(Lower(path)).second || !platform::IsPlainFile(path)) continue;
@@ -197,7 +201,7 @@ void CheckFileboxes(RunContext& ctx, int64_t now) {
     if (CheckFilebox(ctx, box, now, &turned)) to_empty.push_back(box);
   }
   if (!SaveTurnedLinks(ctx, turned) || !ctx.cfg.passive_kill) return;
-  for (const std::string& box : to_empty) EmptyFilebox(ctx, box);
+  for (const std::string& box : to_empty) EmptyFilebox(ctx, box, now);
 }
 
 }  // namespace
