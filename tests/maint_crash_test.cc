@@ -105,31 +105,45 @@ TEST(MaintCrash, PurgeKilledAnywhereEndsAsAWholeRun) {
   ExpectKillSafe(setup, "PURGE", state);
 }
 
+// Old and young tickets of 2:5020/3 with their flow file, a young one of
+// 2:5020/4.
+void OldTicketsNode(TossNode& n) {
+  n.settings = "PASSIVEKILL Yes\n";
+  const std::string t = n.s.dir() + "outtics/";
+  n.s.Write("outtics/ol000001.tic",
+            "Area FILES.A\r\nFile A.ZIP\r\nFrom 2:5020/1\r\nTo 2:5020/3\r\n");
+  n.s.Write("outtics/ol000002.tic",
+            "Area FILES.A\r\nFile B.ZIP\r\nFrom 2:5020/1\r\nTo 2:5020/3\r\n");
+  n.s.Write("outtics/ol000003.tic",
+            "Area FILES.A\r\nFile A.ZIP\r\nFrom 2:5020/1\r\nTo 2:5020/4\r\n");
+  ASSERT_EQ(platform::SetModTime(t + "ol000001.tic", platform::Now() - 8 * kDay), 0);
+  n.s.Write("files/a/a.zip", "a");
+  n.s.Write("files/a/b.zip", "b");
+  const std::string f = n.s.dir() + "files/a/";
+  n.s.Write("out/bso/139c0003.clo", "/elsewhere/x.zip\n" + f + "a.zip\n^" + t + "ol000001.tic\n" +
+                                        f + "b.zip\n^" + t + "ol000002.tic\n");
+  n.s.Write("out/bso/139c0004.flo", f + "a.zip\n^" + t + "ol000003.tic\n");
+  n.WriteConfig();
+}
+
 TEST(MaintCrash, OldCheckKilledAnywhereEndsAsAWholeRun) {
-  auto setup = [](TossNode& n) {
-    n.settings = "PASSIVEKILL Yes\n";
-    const std::string t = n.s.dir() + "outtics/";
-    n.s.Write("outtics/ol000001.tic",
-              "Area FILES.A\r\nFile A.ZIP\r\nFrom 2:5020/1\r\nTo 2:5020/3\r\n");
-    n.s.Write("outtics/ol000002.tic",
-              "Area FILES.A\r\nFile B.ZIP\r\nFrom 2:5020/1\r\nTo 2:5020/3\r\n");
-    n.s.Write("outtics/ol000003.tic",
-              "Area FILES.A\r\nFile A.ZIP\r\nFrom 2:5020/1\r\nTo 2:5020/4\r\n");
-    ASSERT_EQ(platform::SetModTime(t + "ol000001.tic", platform::Now() - 8 * kDay), 0);
-    n.s.Write("files/a/a.zip", "a");
-    n.s.Write("files/a/b.zip", "b");
-    const std::string f = n.s.dir() + "files/a/";
-    n.s.Write("out/bso/139c0003.clo", "/elsewhere/x.zip\n" + f + "a.zip\n^" + t + "ol000001.tic\n" +
-                                          f + "b.zip\n^" + t + "ol000002.tic\n");
-    n.s.Write("out/bso/139c0004.flo", f + "a.zip\n^" + t + "ol000003.tic\n");
-    n.WriteConfig();
-  };
   auto state = [](const TossNode& n) {
     return Relative(n, Kept(n, "outtics") + "|" + n.s.Read("out/bso/139c0003.clo") + "|" +
                            n.s.Read("out/bso/139c0004.flo") + "|" + Kept(n, "files/a") + "|" +
                            n.s.Read("olxlinks.ini"));
   };
-  ExpectKillSafe(setup, "OLDCHECK", state);
+  ExpectKillSafe(OldTicketsNode, "OLDCHECK", state);
+
+  // A full disk when the passive link is saved: nothing is deleted.
+  TossNode n;
+  OldTicketsNode(n);
+  std::string before = state(n);
+  RunResult r =
+      n.s.RunProgram(OLVIX_FAULTY_BINARY, {"OLDCHECK"}, {{"OLVIX_FAULT", "enospc:1:linktemp"}});
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(Holds(r.Plain(), n.s.dir() + "linktemp.ini"));
+  EXPECT_TRUE(Holds(r.Plain(), platform::ErrorText(28)));
+  EXPECT_EQ(state(n), before);
 }
 
 }  // namespace
