@@ -62,8 +62,9 @@ void ExpectKillSafe(const std::function<void(TossNode&)>& setup, const std::stri
   for (int point = 1; point < 300; ++point) {
     TossNode n;
     setup(n);
-    RunResult killed = n.s.RunProgram(OLVIX_FAULTY_BINARY, {command},
-                                      {{"OLVIX_FAULT", "kill:" + std::to_string(point)}});
+    n.s.program = OLVIX_FAULTY_BINARY;
+    RunResult killed = n.s.Run({command}, {{"OLVIX_FAULT", "kill:" + std::to_string(point)}});
+    n.s.program.clear();
     if (killed.status == 0) {
       EXPECT_GT(point, 5) << "too few changes to be the whole " << command;
       return;
@@ -138,8 +139,8 @@ TEST(MaintCrash, OldCheckKilledAnywhereEndsAsAWholeRun) {
   TossNode n;
   OldTicketsNode(n);
   std::string before = state(n);
-  RunResult r =
-      n.s.RunProgram(OLVIX_FAULTY_BINARY, {"OLDCHECK"}, {{"OLVIX_FAULT", "enospc:1:linktemp"}});
+  n.s.program = OLVIX_FAULTY_BINARY;
+  RunResult r = n.s.Run({"OLDCHECK"}, {{"OLVIX_FAULT", "enospc:1:linktemp"}});
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_TRUE(Holds(r.Plain(), n.s.dir() + "linktemp.ini"));
   EXPECT_TRUE(Holds(r.Plain(), platform::ErrorText(28)));

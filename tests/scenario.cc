@@ -132,13 +132,6 @@ void Scenario::MakeDir(const std::string& relative) const {
 
 RunResult Scenario::Run(const std::vector<std::string>& args,
                         const std::map<std::string, std::string>& env, int timeout_seconds) const {
-  return RunProgram(OLVIX_BINARY, args, env, timeout_seconds);
-}
-
-RunResult Scenario::RunProgram(const std::string& program_path,
-                               const std::vector<std::string>& args,
-                               const std::map<std::string, std::string>& env,
-                               int timeout_seconds) const {
   RunResult result;
   int fds[2];
   if (::pipe(fds) != 0) return result;
@@ -160,12 +153,12 @@ RunResult Scenario::RunProgram(const std::string& program_path,
     ::close(fds[0]);
     ::close(fds[1]);
     std::vector<char*> argv;
-    std::string program = program_path;
-    argv.push_back(program.data());
+    std::string binary = program.empty() ? OLVIX_BINARY : program;
+    argv.push_back(binary.data());
     std::vector<std::string> copies(args);
     for (std::string& a : copies) argv.push_back(a.data());
     argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
+    ::execv(binary.c_str(), argv.data());
     ::_exit(127);
   }
   ::close(fds[1]);

@@ -52,13 +52,13 @@ class Scenario {
   // extra environment variables `env`. Kills it after `timeout_seconds`.
   RunResult Run(const std::vector<std::string>& args,
                 const std::map<std::string, std::string>& env = {}, int timeout_seconds = 60) const;
-  // The same with another build of the program (OLVIX_FAULTY_BINARY).
-  RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                       const std::map<std::string, std::string>& env = {},
-                       int timeout_seconds = 60) const;
 
   // Keeps the directory even when the test passes.
   void Keep() { keep_ = true; }
+
+  // The program Run starts: the built olvix unless a test names another
+  // (the build with the fault-injection seam).
+  std::string program;
 
  private:
   std::string dir_;
