@@ -1,6 +1,7 @@
 #include "run/commands.h"
 
 #include "config/config.h"
+#include "manager/manager.h"
 #include "run/context.h"
 #include "tic/toss.h"
 
@@ -25,9 +26,10 @@ void RunToss(RunContext& ctx) {
 
 const std::vector<CommandEntry>& Commands() {
   static const std::vector<CommandEntry> kCommands = {
-      {"TOSS", RunToss},   {"MGR", nullptr},    {"TOSSMGR", nullptr}, {"PURGE", nullptr},
-      {"OLDCHECK", nullptr}, {"ANNOUNCE", nullptr}, {"HAND", nullptr}, {"RELINK", nullptr},
-      {"HATCH", nullptr},  {"EXPORT", RunExport},
+      {"TOSS", RunToss},     {"MGR", RunManager},   {"TOSSMGR", RunTossManager},
+      {"PURGE", nullptr},    {"OLDCHECK", nullptr}, {"ANNOUNCE", nullptr},
+      {"HAND", RunHand},     {"RELINK", nullptr},   {"HATCH", nullptr},
+      {"EXPORT", RunExport},
   };
   return kCommands;
 }
