@@ -53,16 +53,17 @@ void Put(ManagerRequest& req, const char* prefix, const char* fmt, const std::st
 }
 
 // The upper-cased tags of the list file of `uplink`, read once per request.
-const std::unordered_set<std::string>* ListedTags(RunContext& ctx, ManagerRequest& req,
+const std::unordered_set<std::string>& ListedTags(RunContext& ctx, ManagerRequest& req,
                                                   const UplinkRecord& uplink) {
   auto it = req.uplink_tags.find(uplink.list_file);
-  if (it != req.uplink_tags.end()) return &it->second;
+  if (it != req.uplink_tags.end()) return it->second;
   std::vector<UplinkListEntry> entries;
-  if (!ReadUplinkList(ctx, uplink.list_file, &entries)) return nullptr;  // logged; tried again
+  // A list that cannot be read offers nothing; its failure is logged once.
+  (void)ReadUplinkList(ctx, uplink.list_file, &entries);
   std::unordered_set<std::string>& tags = req.uplink_tags[uplink.list_file];
   tags.reserve(entries.size());
   for (UplinkListEntry& e : entries) tags.insert(std::move(e.tag));
-  return &tags;
+  return tags;
 }
 
 // Writes the one-line request `line` into "tempsubs.$$$" and sends it to
@@ -256,8 +257,7 @@ void ForwardRequest(RunContext& ctx, ManagerRequest& req, const std::string& tag
   if (!IsForwardableTag(tag)) return;
   for (const UplinkRecord& uplink : ctx.cfg.uplinks) {
     if (!SharesGroup(link.group, uplink.link->group) || uplink.list_file.empty()) continue;
-    const std::unordered_set<std::string>* tags = ListedTags(ctx, req, uplink);
-    if (!tags || tags->count(tag) == 0) continue;
+    if (ListedTags(ctx, req, uplink).count(tag) == 0) continue;
     ctx.log.Message('#', 1, 72, tag.c_str(), address.c_str(),
                     FormatAddress(uplink.link->address).c_str());
     WriteUplinkRequest(ctx, uplink, "+" + tag);
