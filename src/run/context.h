@@ -16,6 +16,9 @@
 
 namespace olvix {
 
+struct TossState;
+struct FlowBatch;
+
 struct RunContext {
   MainConfig cfg;
   LinkTable links;
@@ -44,15 +47,22 @@ struct RunContext {
   // of the first copy made in this sending pass. Cleared by the sending
   // pass at its start and end.
   std::unordered_map<std::string, std::string> first_copies;
-  // The empty file whose further names are the busy flags this run puts
-  // beside flow files (outbound/styles.cc); "" until the first is needed.
-  // Removed at shut-down.
+  // The file whose further names are the busy flags this run puts beside
+  // flow files (outbound/busy.cc), locked by this run for as long as it
+  // lives; "" until the first is needed. Removed at shut-down.
   std::string busy_flag_source;
+  int busy_flag_lock = -1;
   bool busy_flag_links = true;  // false once hard links proved unusable
   int64_t busy_flag_stamp = 0;  // when busy_flag_source last got the current time
   // "TAG address" of every fileecho an uplink's robot was asked to drop in
   // this run (manager/subscribe.cc), so that a batch of its files asks once.
   std::unordered_set<std::string> uplinks_asked;
+
+  // The toss in progress (tic/toss.h), owned by the toss; nullptr otherwise.
+  TossState* toss = nullptr;
+  // The flow and list file lines of the sending pass in progress
+  // (outbound/styles.h), owned by the pass; nullptr otherwise.
+  FlowBatch* flow_batch = nullptr;
 
   // Turns a path from the configuration or command line into the platform's
   // form, relative names taken relative to the home directory.
