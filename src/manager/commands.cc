@@ -194,8 +194,8 @@ void Resend(RunContext& ctx, ManagerRequest& req, LinkRecord& link, const Resend
     if (!found) report += Format("%-50s <not found>\n", what.file_mask.c_str());
     for (size_t i = marker + 1; i < lines.size(); ++i) report += lines[i];
   }
-  (void)SendWorkFile(ctx, "temprsnd.$$$", report, cfg.from_name, answer_name, "Resend report",
-                     link);  // a failure is logged
+  if (!SendWorkFile(ctx, "temprsnd.$$$", report, cfg.from_name, answer_name, "Resend report", link))
+    req.failed = true;  // logged; the letter is carried out again later
   req.handled = true;
 }
 
@@ -229,7 +229,10 @@ void RunCommand(RunContext& ctx, ManagerRequest& req, const std::string& line, L
       (void)ChangeDir(ctx, ctx.home);       // entered at start
       (void)platform::RunCommand(command);  // the program reports its own trouble
     }
-    if (!entry.file.empty()) SendTemplate(ctx, entry.file, link, answer_name);
+    if (!SendTemplateAnswer(ctx, entry.file, link, answer_name)) {
+      req.failed = true;  // logged; the letter is carried out again later
+      return;
+    }
   }
 }
 

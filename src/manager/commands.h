@@ -13,7 +13,8 @@ struct RunContext;
 
 // Executes one command line (upper-cased) for `link`; answers go to
 // `answer_name`. Sets handled when the line was acted on. A links file
-// that cannot be rewritten sets the request's failed mark.
+// that cannot be rewritten, or an answer that cannot be written, sets the
+// request's failed mark.
 void RunCommand(RunContext& ctx, ManagerRequest& req, const std::string& line, LinkRecord& link,
                 const std::string& answer_name);
 

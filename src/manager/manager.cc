@@ -86,24 +86,29 @@ bool Finish(RunContext& ctx, ManagerRun& run) {
   return true;
 }
 
-[[noreturn]] void Stop(RunContext& ctx, ManagerRun& run) {
-  (void)Finish(ctx, run);  // keeps what was done before the failure; logged
+// Stops the run (status 1) with the current letter kept. With `save` (no
+// line of the current letter has been carried out) the areas are written
+// and the letters carried out before go; without, nothing is written and
+// those letters are carried out again by the next run.
+[[noreturn]] void Stop(RunContext& ctx, ManagerRun& run, bool save = true) {
+  if (save) (void)Finish(ctx, run);  // a failure is logged
   RestoreLog(ctx, run);
   Shutdown(ctx, 1);
 }
 
-// The status report and the template answers of a request.
-void Answer(RunContext& ctx, ManagerRequest& req, LinkRecord& link,
+// The status report and the template answers of a request. False, at the
+// first answer that could not be written (logged).
+bool Answer(RunContext& ctx, ManagerRequest& req, LinkRecord& link,
             const std::string& answer_name) {
   const MainConfig& c = ctx.cfg;
   req.report +=
       Format("\n %d fileecho(s) added\n %d fileecho(s) removed\n", req.added, req.removed);
-  if (req.report_changed)
-    (void)SendWorkFile(ctx, "report.$$$", req.report, c.from_name, answer_name, "Status changes",
-                       link);  // a failure is logged; the lines were carried out
-  if (req.areas_changed) SendTemplate(ctx, c.changes_tpl, link, answer_name);
-  if (!req.handled) SendTemplate(ctx, c.help_tpl, link, answer_name);
-  if (req.forwarded) SendTemplate(ctx, c.forward_tpl, link, answer_name);
+  if (req.report_changed && !SendWorkFile(ctx, "report.$$$", req.report, c.from_name, answer_name,
+                                          "Status changes", link))
+    return false;
+  if (req.areas_changed && !SendTemplateAnswer(ctx, c.changes_tpl, link, answer_name)) return false;
+  if (!req.handled && !SendTemplateAnswer(ctx, c.help_tpl, link, answer_name)) return false;
+  return !req.forwarded || SendTemplateAnswer(ctx, c.forward_tpl, link, answer_name);
 }
 
 bool IsRobotName(const RunContext& ctx, const std::string& name) {
@@ -152,17 +157,17 @@ Outcome HandleLetter(RunContext& ctx, ManagerRun& run, const std::string& path) 
     stranger.flavour = "NN";
     stranger.active = true;
     ctx.log.Message('!', 5, 99);
-    SendTemplate(ctx, c.not_link_tpl, stranger, letter.from_name);
+    if (!SendTemplateAnswer(ctx, c.not_link_tpl, stranger, letter.from_name)) Stop(ctx, run);
     return Outcome::kDeleted;
   }
   const std::string address = FormatAddress(link->address);
   if (Upper(letter.subject) != link->password) {
     ctx.log.Message('!', 1, 55, address.c_str());
-    SendTemplate(ctx, c.bad_pwd, *link, letter.from_name);
+    if (!SendTemplateAnswer(ctx, c.bad_pwd, *link, letter.from_name)) Stop(ctx, run);
     return Outcome::kDeleted;
   }
   if (link->HasOption('I')) {
-    SendTemplate(ctx, c.locked_tpl, *link, letter.from_name);
+    if (!SendTemplateAnswer(ctx, c.locked_tpl, *link, letter.from_name)) Stop(ctx, run);
     return Outcome::kDeleted;
   }
 
@@ -170,15 +175,17 @@ Outcome HandleLetter(RunContext& ctx, ManagerRun& run, const std::string& path) 
   ctx.log.Message('*', 1, 56, address.c_str());
   for (const std::string& line : letter.lines) {
     ExecuteLetterLine(ctx, req, line, *link, letter.from_name);
-    if (req.failed) Stop(ctx, run);  // the letter stays for the next run
+    if (req.failed) break;
   }
   ctx.log.Debug('H', "Clearing message text buffer");
   letter.lines.clear();
-  Answer(ctx, req, *link, letter.from_name);
+  // A write that failed stops the run with the letter kept. Its changes
+  // are not written either: the next run carries it out again, as if for
+  // the first time, and answers it.
+  if (req.failed || !Answer(ctx, req, *link, letter.from_name)) Stop(ctx, run, false);
+  if (req.areas_changed) run.areas_dirty = true;
   (void)ChangeDir(ctx, c.netmail);  // entered at the start of the run
-  if (!req.areas_changed) return Outcome::kDeleted;
-  run.areas_dirty = true;
-  return Outcome::kPending;
+  return req.areas_changed ? Outcome::kPending : Outcome::kDeleted;
 }
 
 // Letter files in the order of their numbers, then of their names.
@@ -210,12 +217,9 @@ void HandOneLink(RunContext& ctx, LinkRecord& link, bool* areas_dirty) {
       RunCommand(ctx, req, rest, link, answer);
     if (req.failed) break;
   }
+  // Nothing is written after a failure: the same command does it all again.
+  if (req.failed || !Answer(ctx, req, link, answer)) Shutdown(ctx, 1);
   if (req.areas_changed) *areas_dirty = true;
-  if (req.failed) {
-    if (*areas_dirty) (void)SaveAreasLogged(ctx);  // keeps what was done
-    Shutdown(ctx, 1);
-  }
-  Answer(ctx, req, link, answer);
 }
 
 }  // namespace

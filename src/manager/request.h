@@ -17,8 +17,9 @@ struct ManagerRequest {
   bool areas_changed = false;   // subscriptions or fileechoes changed
   bool handled = false;         // at least one line was acted on
   bool forwarded = false;       // a request went to an uplink
-  // A file the job depends on (the links file) could not be written: the
-  // remaining lines are not carried out and the letter is kept.
+  // A file the job depends on (the links file, an answer) could not be
+  // written: the remaining lines are not carried out, the job stops and
+  // the letter is kept for a later run.
   bool failed = false;
   std::string report;  // the text of the status report so far
   // The upper-cased tags of each uplink's fileecho list (key: the list

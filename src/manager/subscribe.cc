@@ -6,6 +6,7 @@
 #include "manager/forward_area.h"
 #include "manager/letter.h"
 #include "manager/request.h"
+#include "manager/template.h"
 #include "manager/uplink_list.h"
 #include "platform/platform.h"
 #include "run/context.h"
@@ -67,16 +68,16 @@ const std::unordered_set<std::string>& ListedTags(RunContext& ctx, ManagerReques
 }
 
 // Writes the one-line request `line` into "tempsubs.$$$" and sends it to
-// the robot of `uplink`.
-void WriteUplinkRequest(RunContext& ctx, const UplinkRecord& uplink, const std::string& line) {
+// the robot of `uplink`. False when it could not be written (logged).
+bool WriteUplinkRequest(RunContext& ctx, const UplinkRecord& uplink, const std::string& line) {
   const std::string path = JoinPath(ctx.home, "tempsubs.$$$");
-  int rc = WriteFileAtomic(path, line + "\n");
+  int rc = WriteWorkFile(path, line + "\n");
   if (rc != 0) {
     ctx.log.Message('!', 0, 9, path.c_str(), platform::ErrorText(rc).c_str());
-    return;
+    return false;
   }
-  SendLetter(ctx, "Sysop", uplink.robot, uplink.link->password, *uplink.link, path,
-             kLetterAttributes);
+  return SendLetter(ctx, "Sysop", uplink.robot, uplink.link->password, *uplink.link, path,
+                    kLetterAttributes) == 0;
 }
 
 // A forwarded tag becomes a directory and a line of the areas file: it
@@ -109,6 +110,7 @@ void SubscribeTag(RunContext& ctx, ManagerRequest& req, const std::string& tag, 
   if (!area) {
     ctx.log.Debug('H', "Area not found. Trying to make a forward request");
     ForwardRequest(ctx, req, tag, link);
+    if (req.failed) return;
     forward_tried = true;
     ctx.log.Debug('H', "Checking after forward request try");
     area = ctx.areas.Find(tag);
@@ -145,6 +147,7 @@ void SubscribeMask(RunContext& ctx, ManagerRequest& req, const std::string& mask
   for (size_t i = 0; i < ctx.areas.size(); ++i)
     if (WildMatch(mask, ctx.areas[i].tag)) matches.push_back(&ctx.areas[i]);
   for (AreaRecord* area : matches) {
+    if (req.failed) return;
     ctx.log.Debug('H', "Found area %s. Subscribing", area->tag.c_str());
     ctx.log.Debug('H', "Someone wants to subscribe to %s", area->tag.c_str());
     SubscribeTag(ctx, req, area->tag, link, kMaskItem);
@@ -182,7 +185,12 @@ void UnsubscribeTag(RunContext& ctx, ManagerRequest& req, const std::string& tag
   area->subscribers.erase(area->subscribers.begin() + (sub - area->subscribers.data()));
 
   if (!ctx.cfg.unsub_report || !area->IsPassthrough() || area->subscribers.size() > 1) return;
-  if (area->subscribers.size() == 1) UnsubscribeUplink(ctx, *area, *area->subscribers[0].link);
+  // Without its letter to the uplink the fileecho stays, so that the
+  // letter is tried again when the request is.
+  if (area->subscribers.size() == 1 && !UnsubscribeUplink(ctx, *area, *area->subscribers[0].link)) {
+    req.failed = true;
+    return;
+  }
   ctx.log.Message('*', 2, 93, area->tag.c_str());
   for (const AnnounceDefinition& def : ctx.cfg.announces) {
     if (def.deleted_echo_template.empty()) continue;
@@ -203,6 +211,7 @@ void UnsubscribeMask(RunContext& ctx, ManagerRequest& req, const std::string& ma
   for (size_t i = 0; i < ctx.areas.size(); ++i)
     if (WildMatch(mask, ctx.areas[i].tag)) matches.push_back(ctx.areas[i].tag);
   for (const std::string& tag : matches) {
+    if (req.failed) return;
     ctx.log.Debug('H', "Found area %s. Unscribing", tag.c_str());
     ctx.log.Debug('H', "Someone wants to unscribe from %s", tag.c_str());
     UnsubscribeTag(ctx, req, tag, link, kMaskItem);
@@ -260,25 +269,31 @@ void ForwardRequest(RunContext& ctx, ManagerRequest& req, const std::string& tag
     if (ListedTags(ctx, req, uplink).count(tag) == 0) continue;
     ctx.log.Message('#', 1, 72, tag.c_str(), address.c_str(),
                     FormatAddress(uplink.link->address).c_str());
-    WriteUplinkRequest(ctx, uplink, "+" + tag);
-    // A failed letter to the uplink is logged; the fileecho is made all
-    // the same, so that the link's files find it when they come.
-    (void)CreateForwardedArea(ctx, tag, *uplink.link);
+    // A fileecho made without its request would wait for files that never
+    // come: without the letter the request is kept for a later run.
+    if (!WriteUplinkRequest(ctx, uplink, "+" + tag)) {
+      req.failed = true;
+      return;
+    }
+    (void)CreateForwardedArea(ctx, tag, *uplink.link);  // a failure is logged
     req.areas_changed = true;
     req.forwarded = true;
     return;
   }
 }
 
-void UnsubscribeUplink(RunContext& ctx, const AreaRecord& area, const LinkRecord& link) {
+bool UnsubscribeUplink(RunContext& ctx, const AreaRecord& area, const LinkRecord& link) {
   for (const UplinkRecord& uplink : ctx.cfg.uplinks) {
     if (uplink.link != &link && uplink.link->address != link.address) continue;
     // Every ticket of a fileecho the uplink keeps sending would ask again.
-    if (!ctx.uplinks_asked.insert(area.tag + " " + FormatAddress(link.address)).second) return;
+    std::string key = area.tag + " " + FormatAddress(link.address);
+    if (!ctx.uplinks_asked.insert(key).second) return true;
     ctx.log.Message('*', 2, 92, area.tag.c_str());
-    WriteUplinkRequest(ctx, uplink, "-" + area.tag);
-    return;
+    if (WriteUplinkRequest(ctx, uplink, "-" + area.tag)) return true;
+    ctx.uplinks_asked.erase(key);  // the next ticket asks again
+    return false;
   }
+  return true;
 }
 
 }  // namespace olvix

@@ -23,14 +23,14 @@ void Unsubscribe(RunContext& ctx, ManagerRequest& req, const std::string& text, 
 
 // Asks the first uplink whose list offers `tag` (and that shares a group
 // with `link`) for the fileecho and creates it here. Sets forwarded and
-// areas changed when a request was sent.
+// areas changed when a request was sent, failed when it could not be.
 void ForwardRequest(RunContext& ctx, ManagerRequest& req, const std::string& tag,
                     const LinkRecord& link);
 
 // When `link` is one of the [UPLINKS], writes its robot a letter that
 // drops `area` (logged as message 92). One letter per fileecho and uplink
-// and run.
-void UnsubscribeUplink(RunContext& ctx, const AreaRecord& area, const LinkRecord& link);
+// and run. False when the letter could not be written (logged).
+bool UnsubscribeUplink(RunContext& ctx, const AreaRecord& area, const LinkRecord& link);
 
 // True when a [BLACKLIST] entry refuses `tag`: an entry with "*" refuses
 // every tag that begins with the text before it, any other entry the equal

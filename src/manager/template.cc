@@ -1,5 +1,7 @@
 #include "manager/template.h"
 
+#include <cerrno>
+
 #include "config/config_files.h"
 #include "config/records.h"
 #include "manager/letter.h"
@@ -20,6 +22,8 @@ constexpr char kSubscribedMarker[] = ">***<\n";
 constexpr char kUnsubscribedMarker[] = ">-*-<\n";
 constexpr char kAllowedMarker[] = ">---<\n";
 constexpr char kUplinksMarker[] = ">+++<\n";
+
+int LastError() { return errno ? errno : platform::NoSpaceCode(); }
 
 bool SharesGroup(const std::string& link_groups, const std::string& groups) {
   for (char g : link_groups)
@@ -260,32 +264,52 @@ std::vector<std::string> ExpandTemplate(RunContext& ctx, const std::string& text
   return Expander(ctx, link, now).Run(text);
 }
 
+// The letter writer consumes a work file at once, so a run killed
+// meanwhile leaves at most its fixed name, which the next answer writes
+// again; a temporary name of the dead run would stay behind.
+int WriteWorkFile(const std::string& path, const std::string& text) {
+  (void)platform::RemoveFile(path);  // a leftover is never written through
+  int err = 0;
+  std::FILE* f = platform::OpenStream(path, "wb", &err);
+  if (!f) return err ? err : platform::NotFoundCode();
+  errno = 0;
+  int rc = std::fwrite(text.data(), 1, text.size(), f) == text.size() ? 0 : LastError();
+  if (std::fclose(f) != 0 && rc == 0) rc = LastError();
+  if (rc != 0) (void)platform::RemoveFile(path);  // half an answer is none
+  return rc;
+}
+
 bool SendWorkFile(RunContext& ctx, const std::string& name, const std::string& text,
                   const std::string& from_name, const std::string& to_name,
                   const std::string& subject, const LinkRecord& link) {
   const std::string path = JoinPath(ctx.home, name);
-  int rc = WriteFileAtomic(path, text);
+  int rc = WriteWorkFile(path, text);
   if (rc != 0) {
     ctx.log.Message('!', 0, 9, path.c_str(), platform::ErrorText(rc).c_str());
     return false;
   }
-  SendLetter(ctx, from_name, to_name, subject, link, path, kLetterAttributes);
-  return true;
+  return SendLetter(ctx, from_name, to_name, subject, link, path, kLetterAttributes) == 0;
 }
 
 void SendTemplate(RunContext& ctx, const std::string& template_file, LinkRecord& link,
                   const std::string& answer_name) {
-  if (template_file.empty()) return;
+  (void)SendTemplateAnswer(ctx, template_file, link, answer_name);  // failures are logged
+}
+
+bool SendTemplateAnswer(RunContext& ctx, const std::string& template_file, LinkRecord& link,
+                        const std::string& answer_name) {
+  if (template_file.empty()) return true;
   (void)ChangeDir(ctx, ctx.home);  // the home directory was entered at start
   std::string text;
-  if (!ReadConfigFile(ctx, template_file, false, &text, nullptr)) return;
+  if (!ReadConfigFile(ctx, template_file, false, &text, nullptr)) return true;  // logged
   std::tm now = platform::LocalTime(platform::Now());
   for (const std::string& part : ExpandTemplate(ctx, text, link, now)) {
     // A part that cannot be written drops the rest of the answer.
     if (!SendWorkFile(ctx, "temptxt.$$$", part, ctx.cfg.from_name, answer_name, "Request answer",
                       link))
-      return;
+      return false;
   }
+  return true;
 }
 
 }  // namespace olvix

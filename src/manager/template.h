@@ -42,11 +42,19 @@ std::vector<std::string> ExpandTemplate(RunContext& ctx, const std::string& text
 // nothing is sent.
 void SendTemplate(RunContext& ctx, const std::string& template_file, LinkRecord& link,
                   const std::string& answer_name);
+// The same; false when a part could not be written (logged), so that the
+// caller can keep the request for a later run. A template file that
+// cannot be read is no such failure.
+bool SendTemplateAnswer(RunContext& ctx, const std::string& template_file, LinkRecord& link,
+                        const std::string& answer_name);
+
+// Writes the work file `path` (a file the letter writer consumes) under
+// its own name; on failure none is left. 0 or the error number.
+int WriteWorkFile(const std::string& path, const std::string& text);
 
 // Writes `text` into the work file `name` of the home directory and sends
-// it as a letter to `link` (the letter consumes the file). A work file
-// that cannot be written is logged (message 9) and nothing is sent;
-// returns false then.
+// it as a letter to `link` (the letter consumes the file). False when the
+// work file (message 9) or the letter (message 89) could not be written.
 bool SendWorkFile(RunContext& ctx, const std::string& name, const std::string& text,
                   const std::string& from_name, const std::string& to_name,
                   const std::string& subject, const LinkRecord& link);
