@@ -81,6 +81,13 @@ bool Finish(RunContext& ctx, ManagerRun& run) {
     if (!SaveAreasLogged(ctx)) return false;
     run.areas_dirty = false;
   }
+  if (run.pending.empty()) return true;
+  // The areas file and the answers must outlast a power failure before
+  // the letters that asked for them go.
+  if (int rc = platform::SyncFileSystems({ctx.home, ctx.cfg.outmail}); rc != 0) {
+    ctx.log.Message('!', 0, 9, ctx.home.c_str(), platform::ErrorText(rc).c_str());
+    return false;
+  }
   for (const std::string& path : run.pending) DeleteLetter(ctx, path);
   run.pending.clear();
   return true;
