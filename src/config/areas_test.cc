@@ -55,6 +55,22 @@ TEST(AreaLine, FieldsOptionsAndLimits) {
   EXPECT_EQ(t.ctx.areas.Find("files.a"), &t.ctx.areas[0]);
 }
 
+// Lines a reader must take without a fault: a lone "~" option, a line of
+// CRs with a tab (blanks once read), a NUL inside a word.
+TEST(AreaLine, OddBytesAreReadWithoutAFault) {
+  test::TestContext t;
+  LoadLinksText(t.ctx, kLinks);
+  ASSERT_EQ(LoadAreasText(t.ctx,
+                          "AREA X dir A 0 0 2:5020/1 ~\n\r\r\t\r\n"
+                          "LINKS 2:5020/1\n"
+                          "AREA Y d A 0 0 2:5020/1 ~K\n" +
+                              std::string("LINKS 2:5020/2\0 3.1\n", 21)),
+            0);
+  ASSERT_EQ(t.ctx.areas.size(), 2u);
+  EXPECT_EQ(Subscribers(t.ctx.areas[0]), std::vector<std::string>{"02:5020/1"});
+  EXPECT_EQ(Subscribers(t.ctx.areas[1]), (std::vector<std::string>{"02:5020/2", "02:5020/3.1"}));
+}
+
 TEST(AreaLine, PurgeMarkAndPassthroughDirectories) {
   test::TestContext t;
   t.ctx.cfg.queue_dir = t.dir.dir() + "queue/";

@@ -26,8 +26,10 @@ bool TakeLetter(std::string* options, char letter) {
 
 bool ParseLinkLine(const std::string& line, LinkRecord* link) {
   std::string text = Upper(line);
+  // Every control character separates words: a NUL kept inside a word
+  // would end the field when the line is written back.
   for (char& c : text)
-    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    if (static_cast<unsigned char>(c) < 32) c = ' ';
   std::vector<std::string> w = SplitWords(text);
   // LINK address group password level create flavour aka status [options]
   if (w.size() < 9 || w[0] != "LINK") return false;
@@ -81,11 +83,23 @@ std::string RewriteLinksText(RunContext& ctx, const std::string& old_text) {
       continue;
     }
     if (!EqualsNoCase(FirstWord(l.piece), "LINK")) continue;  // dropped
-    if (cursor >= ctx.links.size()) continue;                 // more LINK lines than links
+    // A LINK line the reader passed over holds no record: it stays as the
+    // sysop wrote it, and the record that follows it in the table goes to
+    // the next line that does hold one.
+    std::string prepared;
+    LinkRecord parsed;
+    if (!PrepareLine(l.piece, &prepared) || !ParseLinkLine(prepared, &parsed)) {
+      out += l.raw;
+      if (out.back() != '\n') out += '\n';
+      continue;
+    }
+    if (cursor >= ctx.links.size()) continue;  // more LINK lines than links
     const LinkRecord& link = ctx.links[cursor++];
     ctx.log.Debug('H', "Writing link %s", FormatAddress(link.address).c_str());
     out += FormatLinkLine(link);
   }
+  // Links without a line of their own yet.
+  for (; cursor < ctx.links.size(); ++cursor) out += FormatLinkLine(ctx.links[cursor]);
   return out;
 }
 

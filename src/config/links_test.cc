@@ -96,6 +96,24 @@ TEST(LinksFile, RewriteKeepsCommentsInPlace) {
             "Link           1:1/1     A          PW0   10 No  D           2:5020/1 P\n");
 }
 
+// A LINK line the reader passes over keeps its place and takes no record:
+// the rewrite loses no link.
+TEST(LinksFile, RewriteKeepsALineThatHoldsNoLink) {
+  test::TestContext t;
+  const std::string text =
+      "LINK 2:5020/1 A P 10 No Hold 2:5020/100 Active\n"
+      "LINK 2:5020/9 A broken\n"
+      "LINK 2:5020/2 A P 10 No Hold 2:5020/100 Active\n";
+  LoadLinksText(t.ctx, text);
+  ASSERT_EQ(t.ctx.links.size(), 2u);
+  std::string out = RewriteLinksText(t.ctx, text);
+  EXPECT_NE(out.find("\nLINK 2:5020/9 A broken\n"), std::string::npos) << out;
+  test::TestContext again;
+  LoadLinksText(again.ctx, out);
+  ASSERT_EQ(again.ctx.links.size(), 2u);
+  EXPECT_EQ(FormatAddress(again.ctx.links[1].address), "2:5020/2");
+}
+
 TEST(LinksFile, SaveSortsWhenAskedAndKeepsABackup) {
   test::TestContext t;
   t.dir.Write("olxlinks.ini", kLinksFile);
