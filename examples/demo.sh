@@ -88,6 +88,47 @@ echo
 echo "== Copies of the accepted tickets (KEEPTICS)"
 show_dir keeptics
 echo
+# A letter from the link 2:5020/2 to the robot, as the mailer's netmail
+# tosser stores it in NETMAIL (spool/netmail): a 190-byte header (names,
+# subject, addresses) and the text, lines ended by CR.
+field() { printf '%s' "$1"; head -c $(($2 - ${#1})) /dev/zero; }
+word() { printf "\\$(printf '%03o' $(($1 % 256)))\\$(printf '%03o' $(($1 / 256)))"; }
+letter="$scratch/spool/netmail/5.msg"
+mkdir -p "$scratch/spool/netmail"
+{
+  field "Ivan Petrov" 36; field "FileFix" 36; field "secret" 72
+  field "09 Dec 26  12:00:00" 20
+  # times read, to node, from node, cost, from net, to net, zones, points,
+  # reply to, attributes (private, local), next reply
+  word 0; word 1; word 2; word 0; word 5020; word 5020; word 2; word 2; word 0; word 0
+  word 0; word 257; word 0
+  printf '\001INTL 2:5020/1 2:5020/2\r+NEWS\r-SOFT.PASS\rSOFT.WIN\r%%QUERY\r%%AVAIL\r'
+  printf '%%RESEND FILES.A:*.zip\r--- GoldED\r * Origin: Station of Ivan (2:5020/2)\r'
+} >"$letter"
+echo "== A letter from 2:5020/2 to the robot FileFix (password in the subject):"
+tail -c +191 "$letter" | tr '\r\001' '\n@'
+echo
+echo "== olvix MGR"
+"$bin" MGR || true
+echo
+show_letter() {
+  echo "-- $(basename "$1"): from $(head -c 36 "$1" | tr -d '\000') to" \
+    "$(dd if="$1" bs=1 skip=36 count=36 2>/dev/null | tr -d '\000')," \
+    "subject \"$(dd if="$1" bs=1 skip=72 count=72 2>/dev/null | tr -d '\000')\""
+  tail -c +191 "$1" | tr '\r\001' '\n@'
+  echo
+}
+echo "== The answers in OUTMAIL (spool/outbound/netmail): the status report,"
+echo "   the template answers, the resend report, and the request forwarded"
+echo "   to the uplink's robot for SOFT.WIN, which this node did not carry"
+for m in $(cd "$scratch/spool/outbound/netmail" && ls | sort -n); do
+  show_letter "$scratch/spool/outbound/netmail/$m"
+done
+echo "== The areas file after the letter: 2:5020/2 in NEWS, out of SOFT.PASS,"
+echo "   and the new fileecho SOFT.WIN fed by the uplink"
+show_file olxareas.ini
+echo
+
 # PURGE: an older nodelist difference that arrived 90 days ago (NODELIST
 # keeps files for 60 days) and a file of the passthrough fileecho that no
 # waiting ticket sends any more.

@@ -10,6 +10,7 @@
 #include "config/records.h"
 #include "maint/kill.h"
 #include "maint/outtics.h"
+#include "manager/template.h"
 #include "platform/platform.h"
 #include "run/context.h"
 #include "tic/tic.h"
@@ -227,10 +228,7 @@ int MakePassive(RunContext& ctx, LinkRecord* link, LinksFile save) {
 
 void SendPassiveTemplate(RunContext& ctx, LinkRecord& link) {
   if (ctx.cfg.passive_tpl.empty()) return;
-  // TO WIRE when the template writer (manager/template.h) is on main:
-  //   SendTemplate(ctx, ctx.cfg.passive_tpl, link, "Sysop");
-  ctx.log.Debug('J', "PASSIVETPL letter to %s: the template writer is not built in",
-                FormatAddress(link.address).c_str());
+  SendTemplate(ctx, ctx.cfg.passive_tpl, link, "Sysop");
 }
 
 void RunOldCheck(RunContext& ctx) {

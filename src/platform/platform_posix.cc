@@ -730,6 +730,19 @@ std::string RunTempName(const std::string& path) {
   return path + "." + std::to_string(static_cast<long>(::getpid())) + ".$$$";
 }
 
+int RunTempOwner(const std::string& name) {
+  if (!IsWorkFileName(name)) return -1;
+  size_t end = name.size() - 4;
+  size_t dot = name.rfind('.', end - 1);
+  if (dot == std::string::npos || dot + 1 >= end || end - dot - 1 > 9) return -1;
+  int pid = 0;
+  for (size_t i = dot + 1; i < end; ++i) {
+    if (name[i] < '0' || name[i] > '9') return -1;
+    pid = pid * 10 + (name[i] - '0');
+  }
+  return pid;
+}
+
 bool IsWorkFileName(const std::string& name) {
   return name.size() >= 4 && name.compare(name.size() - 4, 4, ".$$$") == 0;
 }

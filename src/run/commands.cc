@@ -4,6 +4,7 @@
 #include "maint/oldcheck.h"
 #include "maint/purge.h"
 #include "maint/relink.h"
+#include "manager/manager.h"
 #include "run/context.h"
 #include "tic/toss.h"
 
@@ -50,12 +51,12 @@ void RunRelinkCommand(RunContext& ctx) {
 const std::vector<CommandEntry>& Commands() {
   static const std::vector<CommandEntry> kCommands = {
       {"TOSS", RunToss},
-      {"MGR", nullptr},
-      {"TOSSMGR", nullptr},
+      {"MGR", RunManager},
+      {"TOSSMGR", RunTossManager},
       {"PURGE", RunPurge},
       {"OLDCHECK", RunOldCheckCommand},
       {"ANNOUNCE", nullptr},
-      {"HAND", nullptr},
+      {"HAND", RunHand},
       {"RELINK", RunRelinkCommand},
       {"HATCH", nullptr},
       {"EXPORT", RunExport},

@@ -112,7 +112,6 @@ class TossJournal {
     std::vector<std::string> tics;
   };
   std::unordered_map<std::string, Pending> pending_;
-  std::vector<int> dead_pids_;
 };
 
 }  // namespace olvix

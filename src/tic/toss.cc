@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "manager/subscribe.h"
 #include "outbound/receivers.h"
 #include "outbound/styles.h"
 #include "platform/platform.h"
@@ -205,6 +206,7 @@ int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out) {
   if (!same_group) return reject(3);
   if (area->write_level > link->level) return reject(4);
   Subscriber* sub = area->FindSubscriber(link);
+  if (!sub && ctx.cfg.single_uplink) UnsubscribeUplink(ctx, *area, *link);
   if (!sub || sub->mode == kModeReadOnly) return reject(5);
   if (link->HasOption('O')) return reject(6);
   if (tic.password.empty() || !EqualsNoCase(tic.password, link->password)) return reject(7);
