@@ -9,6 +9,7 @@
 #include "outbound/receivers.h"
 #include "platform/platform.h"
 #include "run/context.h"
+#include "tic/autocreate.h"
 #include "tic/descriptions.h"
 #include "tic/tic.h"
 #include "util/address.h"
@@ -125,11 +126,10 @@ int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out, InboundFile
   };
   if (!link) return reject(1);
   if (!area) {
-    if (!link->may_create) return reject(2);
-    // Fileechoes are not created automatically by this build: the ticket
-    // waits in the inbound for the sysop to add the fileecho.
-    ctx.log.Message('!', 1, 91, tic.area.c_str());
-    return 1;
+    if (!link->may_create || !TagMayBeCreated(tic.area)) return reject(2);
+    // Without the areas file written the ticket waits in the inbound.
+    if (!CreateFileecho(ctx, tic.area, tic.from, tic.area_desc, "")) return 1;
+    area = ctx.areas.Find(tic.area);
   }
   bool same_group = false;
   for (char g : link->group)
