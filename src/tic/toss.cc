@@ -11,6 +11,7 @@
 #include "run/context.h"
 #include "tic/autocreate.h"
 #include "tic/descriptions.h"
+#include "tic/magic.h"
 #include "tic/tic.h"
 #include "util/address.h"
 #include "util/files.h"
@@ -255,6 +256,8 @@ void Toss(RunContext& ctx) {
     if (c.rewrite_desc) DeleteOldDescriptions(ctx, destination);
     WriteNewDescriptions(ctx, destination);
   }
+  if (!c.magic_file.empty()) UpdateMagicNames(ctx);
+  if (!c.autostart.empty()) Autostart(ctx);
   if (!c.autoflags.empty()) TouchAutoFlags(ctx);
   (void)ChangeDir(ctx, ctx.home);
   SendToLinks(ctx);
