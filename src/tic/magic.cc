@@ -184,7 +184,8 @@ void Autostart(RunContext& ctx) {
         std::string name = Exists(path) ? FilePart(platform::NativePath(path)) : tic->file;
         std::string command =
             AutostartCommand(e.rest, name, WithoutTrailingSep(platform::NativePath(dest)));
-        ctx.log.Message('#', 2, 61, command.c_str());
+        // A file name may hold a CR: the log line must stay one line.
+        ctx.log.Message('#', 2, 61, OneLine(command).c_str());
         (void)ChangeDir(ctx, dest);           // the command works in the file's directory
         (void)platform::RunCommand(command);  // its exit status is not ours to judge
         if (!served_here) continue;
