@@ -9,6 +9,7 @@
 #include "run/context.h"
 #include "tic/descriptions.h"
 #include "tic/side_files.h"
+#include "tic/toss.h"
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -204,8 +205,10 @@ AreaRecord* CreateFileecho(RunContext& ctx, const std::string& tag_text, const F
   AreaRecord* added = ctx.areas.Add(std::move(area));
   int rc = SaveAreas(ctx);
   if (rc != 0) {
-    ctx.log.Message('!', 0, 9, JoinPath(ctx.home, "olxareas.ini").c_str(),
-                    platform::ErrorText(rc).c_str());
+    const std::string areas_file = JoinPath(ctx.home, "olxareas.ini");
+    // The ticket stays in the inbound; the next toss creates the fileecho.
+    if (CurrentToss(ctx)) TossWriteFailed(ctx, areas_file, rc);
+    ctx.log.Message('!', 0, 9, areas_file.c_str(), platform::ErrorText(rc).c_str());
     ctx.areas.Remove(added);
     (void)ChangeDir(ctx, c.inbound);
     return nullptr;

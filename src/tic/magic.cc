@@ -85,6 +85,13 @@ std::vector<MagicEntry> CollectMagicEntries(RunContext& ctx) {
   return entries;
 }
 
+void Journal(RunContext& ctx, const std::vector<std::string>& words) {
+  TossState* toss = CurrentToss(ctx);
+  if (!toss) return;
+  int rc = toss->journal.Record(words);
+  if (rc != 0) TossWriteFailed(ctx, toss->journal.path(), rc);
+}
+
 }  // namespace
 
 std::string MagicEntryLine(const std::string& key, const std::string& path, int width) {
@@ -172,10 +179,13 @@ void Autostart(RunContext& ctx) {
   const bool served_here = ServedFromAreaDirectories(c);
   for (size_t i = 0; i < ctx.areas.size(); ++i) {
     AreaRecord& area = ctx.areas[i];
-    for (const TripleRecord& e : c.autostart) {
+    for (size_t n = 0; n < c.autostart.size(); ++n) {
+      const TripleRecord& e = c.autostart[n];
       if (!(e.second == area.tag || (!e.second.empty() && e.second[0] == '*'))) continue;
+      // A toss taking over after a kill runs no command a second time.
+      const std::string step = "autostart:" + std::to_string(n);
       for (auto& tic : area.received) {
-        if (tic->bad) continue;
+        if (tic->bad || Covered(ctx, *tic, step)) continue;
         if (!MaskMatches(e.first, tic->file) && !MaskMatches(e.first, tic->magic)) continue;
         std::string dest = DestinationDir(ctx, *tic);
         std::string path = JoinPath(dest, tic->file);
@@ -188,11 +198,13 @@ void Autostart(RunContext& ctx) {
         ctx.log.Message('#', 2, 61, OneLine(command).c_str());
         (void)ChangeDir(ctx, dest);           // the command works in the file's directory
         (void)platform::RunCommand(command);  // its exit status is not ours to judge
-        if (!served_here) continue;
-        int64_t size = FileSizeOf(path);
-        if (size < 0) continue;  // gone: the sending step reports it
-        tic->size = static_cast<uint32_t>(size);
-        tic->crc = FileCrc32(ctx.files, path);
+        int64_t size = served_here ? FileSizeOf(path) : -1;
+        if (size >= 0) {  // a file gone is for the sending step to report
+          tic->size = static_cast<uint32_t>(size);
+          tic->crc = FileCrc32(ctx.files, path);
+          Journal(ctx, {"C", tic->tic_name, Format("%08X", tic->crc), std::to_string(tic->size)});
+        }
+        Journal(ctx, {"R", tic->tic_name, step});
       }
     }
   }

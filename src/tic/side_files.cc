@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "run/context.h"
+#include "tic/toss.h"
 #include "util/files.h"
 
 namespace olvix {
@@ -29,6 +30,9 @@ ReplaceResult ReplaceTextFile(RunContext& ctx, const std::string& path, const st
   }
   if (err == 0) return ReplaceResult::kDone;
   (void)platform::RemoveFile(temp);  // incomplete: the old file stays in place
+  // A toss stops here, before anything leaves the inbound; its journal
+  // lets the next one finish the work.
+  if (CurrentToss(ctx)) TossWriteFailed(ctx, *failed, err);
   ctx.log.Message('!', 0, 9, failed->c_str(), platform::ErrorText(err).c_str());
   return ReplaceResult::kFailed;
 }

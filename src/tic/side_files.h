@@ -21,7 +21,8 @@ enum class ReplaceResult {
 // Replaces `path` by `contents`: written to `temp` (in the same directory),
 // checked and closed, then renamed onto `path`. On any failure `temp` is
 // removed and `path` stays as it was. A `temp` that cannot be created is
-// reported as message 0 unless `quiet_open`.
+// reported as message 0 unless `quiet_open`. A failed write during a toss
+// ends the toss (TossWriteFailed); elsewhere it is logged and returned.
 ReplaceResult ReplaceTextFile(RunContext& ctx, const std::string& path, const std::string& temp,
                               const std::string& contents, bool quiet_open);
 
