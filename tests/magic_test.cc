@@ -28,28 +28,23 @@ TEST(MagicToss, OneEntryPerMagicNameTheLastFileWinsAndFlagsMKeepItOut) {
       "LINKS 2:5020/2\n"
       "AREA FROMM files/fm A 0 0 2:5020/1\n"
       "LINKS 2:5020/11\n";
-  struct {
-    const char* tic;
-    const char* area;
-    const char* file;
-    const char* from;
-    const char* pw;
-  } sent[] = {{"a.tic", "FILES.A", "ZED.TXT", "2:5020/2", "SECRET"},
-              {"b.tic", "FILES.A", "HELLO.TXT", "2:5020/2", "SECRET"},
-              {"c.tic", "NOMAGIC", "NM.TXT", "2:5020/2", "SECRET"},
-              {"d.tic", "PASS.A", "PT.TXT", "2:5020/2", "SECRET"},
-              {"e.tic", "FROMM", "FM.TXT", "2:5020/11", "PASS11"},
-              {"f.tic", "LIMITED", "SP.TXT", "2:5020/2", "SECRET"}};
-  for (const auto& s : sent) {
-    n.AddFile(Lower(s.file), kHello);
+  auto add = [&n](const char* tic, const char* area, const char* file, const char* from,
+                  const char* magic) {
+    n.AddFile(Lower(file), kHello);
     Ticket t;
-    t.area = s.area;
-    t.file = s.file;
-    t.from = s.from;
-    t.pw = s.pw;
-    t.extra = {std::string("Magic ") + (std::string(s.tic) == "f.tic" ? "TWO WORDS" : "Hello")};
-    n.AddTic(s.tic, t);
-  }
+    t.area = area;
+    t.file = file;
+    t.from = from;
+    t.pw = std::string(from) == "2:5020/11" ? "PASS11" : "SECRET";
+    t.extra = {std::string("Magic ") + magic};
+    n.AddTic(tic, t);
+  };
+  add("a.tic", "FILES.A", "ZED.TXT", "2:5020/2", "Hello");
+  add("b.tic", "FILES.A", "HELLO.TXT", "2:5020/2", "Hello");
+  add("c.tic", "NOMAGIC", "NM.TXT", "2:5020/2", "Hello");
+  add("d.tic", "PASS.A", "PT.TXT", "2:5020/2", "Hello");
+  add("e.tic", "FROMM", "FM.TXT", "2:5020/11", "Hello");
+  add("f.tic", "LIMITED", "SP.TXT", "2:5020/2", "TWO WORDS");  // no key of one word
   RunResult r = n.Toss();
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_TRUE(Holds(r.Plain(), "# Updating Magic names file\n"));
@@ -113,26 +108,25 @@ TEST(AutostartToss, ATossTakingOverRunsNoCommandTwice) {
 // file) stays as it was; the failure is logged and the toss goes on.
 TEST(MagicNames, AFailedRewriteKeepsTheOldFile) {
   TestContext t;
-  RunContext& ctx = t.ctx;
-  ctx.cfg.magic_file = t.dir.dir() + "magic/names.txt";
+  t.ctx.cfg.magic_file = t.dir.dir() + "magic/names.txt";
   const std::string old = std::string(kMagicFileHeader) + "NODELIST /old\n";
   t.dir.Write("magic/names.txt", old);
   AreaRecord area;
   area.tag = "FILES.A";
   area.path = t.dir.dir() + "files/";
-  auto tic = std::make_unique<TicRecord>();
-  tic->area = "FILES.A";
-  tic->file = "NODELIST.123";
-  tic->magic = "NODELIST";
-  area.received.push_back(std::move(tic));
-  ctx.areas.Add(std::move(area));
+  area.received.push_back(std::make_unique<TicRecord>());
+  TicRecord& tic = *area.received.back();
+  tic.area = "FILES.A";
+  tic.file = "NODELIST.123";
+  tic.magic = "NODELIST";
+  t.ctx.areas.Add(std::move(area));
   platform::SetFaultPlan("enospc:1:olmagic");
-  UpdateMagicNames(ctx);
+  UpdateMagicNames(t.ctx);
   platform::SetFaultPlan("");
   EXPECT_EQ(t.dir.Read("magic/names.txt"), old);
   EXPECT_FALSE(t.dir.Exists("magic/olmagic.$$$"));
   EXPECT_TRUE(Holds(t.Output(), "not able to open file " + t.dir.dir() + "magic/olmagic.$$$"));
-  UpdateMagicNames(ctx);
+  UpdateMagicNames(t.ctx);
   EXPECT_EQ(t.dir.Read("magic/names.txt"), std::string(kMagicFileHeader) + "NODELIST      " +
                                                t.dir.dir() + "files/NODELIST.123\n");
 }

@@ -41,12 +41,5 @@ TEST(MagicNamesTest, EntriesReplaceEveryLineOfTheirKeyInPlace) {
   EXPECT_EQ(ApplyMagicEntries(text, {}), text);
 }
 
-TEST(AutostartCommandTest, NamesAreInsertedAsQuotedWordsOnce) {
-  EXPECT_EQ(AutostartCommand("unpack @FILE -d @PATH/x @file", "a b.zip", "/srv/f"),
-            "unpack 'a b.zip' -d '/srv/f'/x @file");
-  EXPECT_EQ(AutostartCommand("run @FILE", "@PATH';rm -rf ~;'", "/d"),
-            "run '@PATH'\\'';rm -rf ~;'\\'''");
-}
-
 }  // namespace
 }  // namespace olvix
