@@ -56,6 +56,10 @@ class Scenario {
   // Keeps the directory even when the test passes.
   void Keep() { keep_ = true; }
 
+  // The program Run starts: the built olvix unless a test names another
+  // (the build with the fault-injection seam).
+  std::string program;
+
  private:
   std::string dir_;
   bool keep_ = false;

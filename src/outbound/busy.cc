@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "outbound/styles.h"
 #include "platform/platform.h"
 #include "run/context.h"
 #include "util/files.h"
@@ -21,13 +22,18 @@ std::string FlagText(bool locked) {
 }
 
 // Sources of runs that were killed: no one holds their lock any more.
-void RemoveDeadSources(RunContext& ctx) {
+// Returns how many there were.
+int RemoveDeadSources(RunContext& ctx) {
   std::vector<platform::DirEntry> entries;
   (void)platform::ListDirectory(ctx.home, "olxbusy.*.$$$", false, &entries);  // none: fine
+  int dead = 0;
   for (const platform::DirEntry& e : entries) {
     std::string path = ctx.home + e.name;
-    if (!platform::LockHeld(path)) (void)platform::RemoveFile(path);  // gone is what we want
+    if (path == ctx.busy_flag_source || platform::LockHeld(path)) continue;
+    (void)platform::RemoveFile(path);  // gone is what we want
+    ++dead;
   }
+  return dead;
 }
 
 // The file of this run that the flags are further names of.
@@ -72,6 +78,21 @@ int PutUp(RunContext& ctx, const std::string& busy) {
 }
 
 }  // namespace
+
+void RemoveStaleBusyFlags(RunContext& ctx) {
+  // A run that was killed while it held flags left its source behind.
+  if (RemoveDeadSources(ctx) == 0) return;
+  for (const std::string& dir : OutboundDirectories(ctx)) {
+    std::vector<platform::DirEntry> entries;
+    (void)platform::ListDirectory(dir, "*.bsy", false, &entries);  // a missing one holds none
+    for (const platform::DirEntry& e : entries) {
+      std::string busy = JoinPath(dir, e.name);
+      if (!IsStaleBusyFlag(busy)) continue;
+      ctx.log.Note('!', 1, "Removing busy flag %s left by a run that ended", busy.c_str());
+      (void)platform::RemoveFile(busy);  // a failure leaves it for the next run
+    }
+  }
+}
 
 bool IsStaleBusyFlag(const std::string& busy) {
   std::string text;

@@ -23,6 +23,10 @@ int TakeBusyFlag(RunContext& ctx, const std::string& busy);
 // Takes the flag down again.
 void DropBusyFlag(RunContext& ctx, const std::string& busy);
 
+// At start-up: when a run of ours was killed while it had flags up, every
+// flag of the outbound that a run of ours left behind is removed (logged).
+void RemoveStaleBusyFlags(RunContext& ctx);
+
 // Whether `busy` is a flag of ours whose run has ended.
 bool IsStaleBusyFlag(const std::string& busy);
 

@@ -37,6 +37,16 @@ void Journal(RunContext& ctx, const std::vector<std::string>& words) {
   if (rc != 0) TossWriteFailed(ctx, toss->journal.path(), rc);
 }
 
+// Whether the box holds, under `name`, the ticket of `tic` for `link`.
+bool BoxHoldsTicket(const std::string& box, const std::string& name, const TicRecord& tic,
+                    const LinkRecord& link) {
+  std::string text;
+  if (platform::ReadPlainFile(JoinPath(box, name), kTicMaxSize, &text) != 0) return false;
+  TicRecord held;
+  return ParseTic(text, &held) == 0 && held.to == link.address && held.file == tic.file &&
+         held.area == tic.area;
+}
+
 // A send that failed: in a toss a write that failed ends it (the journal
 // lets the next run finish); elsewhere the next link is served.
 int SendFailed(RunContext& ctx, const std::string& path, int rc) {
@@ -53,13 +63,20 @@ int SendPair(RunContext& ctx, const std::string& source, const TicRecord& tic, L
   const MainConfig& c = ctx.cfg;
   std::string address = FormatAddress(link.address);
   std::string path = JoinPath(c.out_tics, *name);
+  // Tickets leave OUTTICS for a filebox, so the box must not hold a name
+  // either: a ticket still waiting there would be overwritten.
+  std::string box = c.fileboxes ? FileboxPath(ctx, link) : "";
   int rc;
   if (recorded && platform::FileExists(path)) {
     // A ticket of ours that a kill may have cut short: written again whole.
     rc = WriteTic(ctx, path, tic, link);
+  } else if (recorded && !box.empty() && BoxHoldsTicket(box, *name, tic, link)) {
+    // Handed to the box before the kill.
+    Journal(ctx, {"S", tic.tic_name, address});
+    return 0;
   } else {
     std::string wanted = *name;
-    rc = WriteNewTic(ctx, c.out_tics, tic, link, name);
+    rc = WriteNewTic(ctx, c.out_tics, tic, link, name, box);
     if (rc == 0 && *name != wanted && !tic.tic_name.empty())
       Journal(ctx, {"N", tic.tic_name, address, *name});
     path = JoinPath(c.out_tics, *name);

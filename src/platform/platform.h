@@ -189,8 +189,9 @@ int ChangeDirectory(const std::string& path);
 
 // Creates or opens `path` for writing and takes an exclusive lock on it.
 // Returns a handle >= 0, or -1 when another process holds the lock or the
-// file cannot be created.
-int AcquireLockFile(const std::string& path);
+// file cannot be created (then *error, when given, is set: the system's
+// error number, or already-exists for a lock held).
+int AcquireLockFile(const std::string& path, int* error = nullptr);
 void ReleaseLockFile(int handle);
 // True when some process holds the lock of AcquireLockFile on the existing
 // file `path` (any of its names). False when nobody does or it is missing.

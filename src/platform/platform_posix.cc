@@ -879,20 +879,27 @@ int ChangeDirectory(const std::string& path) {
   return ::chdir(p.c_str()) == 0 ? 0 : errno;
 }
 
-int AcquireLockFile(const std::string& path) {
+int AcquireLockFile(const std::string& path, int* error) {
   std::string p = NativePath(path);
   for (int attempt = 0; attempt < 3; ++attempt) {
 #ifdef OLVIX_FAULT_INJECTION
-    if (FaultPoint(p, true) != 0) return -1;
+    if (int e = FaultPoint(p, true)) {
+      if (error) *error = e;
+      return -1;
+    }
 #endif
     int fd = -1;
-    ChangeEntry(p, true, [&] {
+    int rc = ChangeEntry(p, true, [&] {
       fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
       return fd < 0 ? errno : 0;
     });
-    if (fd < 0) return -1;
+    if (fd < 0) {
+      if (error) *error = rc;
+      return -1;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       ::close(fd);
+      if (error) *error = EEXIST;
       return -1;
     }
     // The holder deletes the flag before it unlocks; a lock taken on a file
@@ -903,6 +910,7 @@ int AcquireLockFile(const std::string& path) {
       return fd;
     ::close(fd);
   }
+  if (error) *error = EEXIST;
   return -1;
 }
 

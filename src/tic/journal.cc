@@ -86,10 +86,12 @@ std::string TossJournal::Unescape(const std::string& word) {
 TossJournal::OpenResult TossJournal::Open(RunContext& ctx,
                                           const std::vector<std::string>& temp_dirs, int* error) {
   path_ = ctx.home + kJournalName;
-  handle_ = platform::AcquireLockFile(path_);
+  int lock_error = 0;
+  handle_ = platform::AcquireLockFile(path_, &lock_error);
   if (handle_ < 0) {
-    if (platform::LockHeld(path_)) return OpenResult::kBusy;
-    *error = platform::NotFoundCode();  // it could not be created
+    if (platform::IsAlreadyExists(lock_error) || platform::LockHeld(path_))
+      return OpenResult::kBusy;
+    *error = lock_error;
     return OpenResult::kFailed;
   }
   std::string text;
@@ -138,7 +140,9 @@ void TossJournal::Apply(const std::vector<std::string>& w) {
     t.crc = ParseHex32(w[3]);
     t.size = ParseDec32(w[4]);
   } else if (kind == "X" && has(2)) {
-    tickets_[w[1]].set_aside = true;
+    JournalTicket& t = tickets_[w[1]];
+    t.set_aside = true;
+    t.set_aside_names.assign(w.begin() + 2, w.end());
   } else if (kind == "K" && has(2)) {
     tickets_[w[1]].kept = true;
   } else if (kind == "P" && has(2)) {

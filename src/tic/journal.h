@@ -8,7 +8,8 @@
 // it describes takes effect:
 //   H pid                     a run begins (or takes over the journal)
 //   A tic area crc size       the ticket was accepted for the fileecho
-//   X tic                     the ticket was set aside (BADPATH, DUPESDIR)
+//   X tic name...             the ticket was set aside (BADPATH, DUPESDIR):
+//                             these inbound names go at the end
 //   K tic                     an older file of the same name was kept aside
 //   P tic                     the file is in its place
 //   C tic crc size            the file changed in place (FILE_ID.DIZ added)
@@ -39,6 +40,7 @@ struct RunContext;
 struct JournalTicket {
   bool accepted = false;
   bool set_aside = false;
+  std::vector<std::string> set_aside_names;  // inbound names to delete
   bool kept = false;
   bool placed = false;
   bool changed = false;  // crc and size below replace the ticket's values

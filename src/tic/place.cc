@@ -59,14 +59,16 @@ void Journal(RunContext& ctx, const std::vector<std::string>& words) {
 // when the toss cleans the inbound.
 void MoveToDupes(RunContext& ctx, const TicRecord& tic) {
   const MainConfig& c = ctx.cfg;
+  std::vector<std::string> record = {"X", tic.tic_name};
   for (const std::string* name : {&tic.file, &tic.tic_name}) {
     std::string src = JoinPath(c.inbound, *name);
     if (!Exists(src)) continue;
     int rc = CopyToDirectory(ctx.log, src, c.dupes_dir, platform::CopySource::kPlainOnly);
     if (rc != 0) TossWriteFailed(ctx, JoinPath(c.dupes_dir, Lower(*name)), rc);
     if (TossState* toss = CurrentToss(ctx)) toss->set_aside.push_back(*name);
+    record.push_back(*name);
   }
-  Journal(ctx, {"X", tic.tic_name});
+  Journal(ctx, record);
 }
 
 // DUPEWIDE looks for every ticket's file in the directory of every local

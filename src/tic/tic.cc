@@ -230,7 +230,7 @@ std::string NewTicName(RunContext& ctx, const std::string& dir) {
 }
 
 int WriteNewTic(RunContext& ctx, const std::string& dir, const TicRecord& tic,
-                const LinkRecord& link, std::string* name) {
+                const LinkRecord& link, std::string* name, const std::string& also_free_in) {
   std::string text;
   try {
     text = TicText(ctx, tic, link, platform::Now());
@@ -239,6 +239,10 @@ int WriteNewTic(RunContext& ctx, const std::string& dir, const TicRecord& tic,
   }
   while (true) {
     if (name->empty()) *name = NextTicName(ctx);
+    if (!also_free_in.empty() && platform::FileExists(JoinPath(also_free_in, *name))) {
+      name->clear();
+      continue;
+    }
     // The name is taken by creating it: another copy of the program
     // drawing the same name gets the next one instead.
     int rc = platform::WriteNewFile(JoinPath(dir, *name), text);

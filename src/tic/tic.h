@@ -99,10 +99,11 @@ std::string NewTicName(RunContext& ctx, const std::string& dir);
 // Writes the ticket for `link` into `dir` under a fresh name, taken by
 // exclusive creation: `*name` when it is not empty, else the next of the
 // sequence; a taken name moves on to the next. On return `*name` holds the
-// name tried last. 0 or the error number (no file of that name is left
-// then).
+// name tried last. A name that `also_free_in` (when not empty) holds counts
+// as taken too: a filebox keeps tickets that have left `dir`. 0 or the
+// error number (no file of that name is left then).
 int WriteNewTic(RunContext& ctx, const std::string& dir, const TicRecord& tic,
-                const LinkRecord& link, std::string* name);
+                const LinkRecord& link, std::string* name, const std::string& also_free_in = "");
 
 // True when any text of `list` parses to `address`.
 bool SeenByHas(const std::vector<std::string>& list, const FtnAddress& address);

@@ -154,6 +154,7 @@ void RejectTic(RunContext& ctx, TicRecord& tic, int reason) {
   ctx.log.Debug('D', "Copying file to bad files directory");
   // Only copies now: the inbound copies go when the toss cleans the
   // inbound, so that a file another ticket of the run names stays for it.
+  std::vector<std::string> record = {"X", tic.tic_name};
   auto copy = [&](const std::string& name) {
     std::string src = JoinPath(c.inbound, name);
     if (!FilePresent(src)) return;
@@ -166,6 +167,7 @@ void RejectTic(RunContext& ctx, TicRecord& tic, int reason) {
     }
     if (rc != 0) TossWriteFailed(ctx, JoinPath(c.bad_path, BadCopyName(name)), rc);
     SetAside(ctx, name);
+    record.push_back(name);
   };
   if (reason != kRejectBadName || IsBareFileName(tic.file)) copy(tic.file);
   copy(tic.tic_name);
@@ -179,7 +181,7 @@ void RejectTic(RunContext& ctx, TicRecord& tic, int reason) {
     int rc = AppendFileAtomic(path, lines);
     if (rc != 0) TossWriteFailed(ctx, path, rc);
   }
-  Journal(ctx, {"X", tic.tic_name});
+  Journal(ctx, record);
 }
 
 int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out) {
@@ -235,7 +237,8 @@ void LoadTics(RunContext& ctx) {
     ctx.log.Debug('D', "Found %s", OneLine(entry.name).c_str());
     const JournalTicket* done = toss ? toss->journal.Find(entry.name) : nullptr;
     if (done && done->set_aside) {
-      SetAside(ctx, entry.name);  // copied aside before the kill; only the deletion is left
+      // Copied aside before the kill; only the deletion is left.
+      for (const std::string& name : done->set_aside_names) SetAside(ctx, name);
       continue;
     }
     auto tic = std::make_unique<TicRecord>();
@@ -303,10 +306,10 @@ void LoadTics(RunContext& ctx) {
       uint32_t crc = c.verify_crc ? tic->crc : FileCrc32(ctx.files, in_path);
       if (crc == earlier->crc) {
         SetAside(ctx, tic->tic_name);  // a repetition: its file is the earlier one's
-        Journal(ctx, {"X", tic->tic_name});
+        Journal(ctx, {"X", tic->tic_name, tic->tic_name});
       } else {
         SetAside(ctx, earlier->tic_name);
-        Journal(ctx, {"X", earlier->tic_name});
+        Journal(ctx, {"X", earlier->tic_name, earlier->tic_name});
         earlier = std::move(tic);
       }
       continue;
