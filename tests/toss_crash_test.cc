@@ -252,5 +252,71 @@ TEST(TossCrash, TwoCopiesAtOnceNeverMixTheirWork) {
   }
 }
 
+// The sweep with a ticket that creates a fileecho, a magic names file and
+// an [AUTOSTART] command: after the second run the fileecho exists once
+// with its lines once each, the magic name once, the file reached the link
+// [UPLINKS] subscribes, and only the command in flight may have run twice.
+TEST(TossCrash, KilledAtAnyOperationWhileAFileechoIsCreated) {
+  for (int n = 1;; ++n) {
+    TossNode node;
+    node.links = std::string(kLinks) + "LINK 2:5020/5 A PASS5 10 Yes Hold 2:5020/1 Passive\n";
+    node.areas = kAreas;
+    node.settings =
+        "FREQLIST freq.lst\nNEWECHODESC Yes\nBLSTBBS blst.cfg\nNEWDESC From @LINK\n"
+        "MAGICFILE magic/names.txt\n"
+        "[AUTOSTART]\n* NEW.ECHO echo @FILE >>\"$OLVIXPATH/ran.txt\"\n"
+        "[UPLINKS]\nUPLINK 2:5020/5\nLINKS 2:5020/4\n";
+    node.WriteConfig();
+    node.AddFile("n.zip", "new fileecho");
+    Ticket t;
+    t.area = "NEW.ECHO";
+    t.file = "N.ZIP";
+    t.from = "2:5020/5";
+    t.pw = "PASS5";
+    t.extra = {"Magic NEWMAGIC"};
+    node.AddTic("n.tic", t);
+    Scenario& s = node.s;
+    s.program = OLVIX_FAULTY_BINARY;
+    RunResult first = s.Run({"TOSS"}, {{"OLVIX_FAULT", "kill:" + std::to_string(n)}});
+    s.program.clear();
+    RunResult second = s.Run({"TOSS"});
+    ASSERT_EQ(second.status, 0) << "killed at " << n << "\n" << second.output;
+    SCOPED_TRACE("killed at operation " + std::to_string(n));
+    const std::string dir = s.dir() + "new/NEW_ECHO";
+    std::string areas = s.Read("olxareas.ini");
+    size_t at = areas.find("Area    NEW.ECHO " + dir + "/ A 0 0 2:5020/1\nDesc    From 2:5020/5\n");
+    EXPECT_NE(at, std::string::npos) << areas;
+    EXPECT_EQ(areas.find("NEW.ECHO", at + 20), std::string::npos) << areas;
+    EXPECT_EQ(s.Read("new/NEW_ECHO/n.zip"), "new fileecho");
+    EXPECT_EQ(node.Names("new"), "NEW_ECHO/ files.bbs");
+    EXPECT_EQ(s.Read("freq.lst"), dir + "\n");
+    EXPECT_EQ(s.Read("new/files.bbs"), "NEW_ECHO NEW.ECHO From 2:5020/5\n");
+    EXPECT_EQ(s.Read("blst.cfg"), "\nName From 2:5020/5\nPath " + dir + "\n");
+    EXPECT_EQ(s.Read("magic/names.txt"),
+              ";\n; Automaticaly created file by Olvix\n;\n"
+              "NEWMAGIC      " +
+                  dir + "/n.zip\n");
+    std::string ran = s.Read("ran.txt");
+    EXPECT_TRUE(ran == "n.zip\n" || ran == "n.zip\nn.zip\n") << ran;
+    std::vector<std::string> flow = Lines(s.Read("out/bso/139c0004.flo"));
+    EXPECT_TRUE(flow.size() == 2 || flow.size() == 4) << s.Read("out/bso/139c0004.flo");
+    EXPECT_EQ(node.Names("in"), "");
+    for (const std::string& f : Tree(s, "")) {
+      EXPECT_FALSE(platform::IsWorkFileName(f)) << f;
+      EXPECT_NE(f, "olxtoss.jnl");
+    }
+    if (::testing::Test::HasFailure()) {
+      s.Keep();
+      FAIL() << "first run:\n" << first.output << "\nsecond run:\n" << second.output;
+    }
+    if (first.status != kKilled) {
+      ASSERT_EQ(first.status, 0) << first.output;
+      EXPECT_EQ(ran, "n.zip\n");
+      EXPECT_GT(n, 20);  // the sweep did reach into the toss
+      break;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace olvix::test
