@@ -15,6 +15,9 @@ ReplaceResult ReplaceTextFile(RunContext& ctx, const std::string& path, const st
   int err = 0;
   std::FILE* f = ctx.files.OpenQuiet(temp, "wb", &err);
   if (!f) {
+    // A full disk is a failed write, not a file that cannot be opened: a
+    // toss stops rather than lose the line.
+    if (err == platform::NoSpaceCode() && CurrentToss(ctx)) TossWriteFailed(ctx, temp, err);
     if (!quiet_open)
       ctx.log.Message('!', 3, 0, temp.c_str(), platform::ErrorText(err ? err : EIO).c_str());
     return ReplaceResult::kNotOpened;

@@ -22,7 +22,8 @@ enum class ReplaceResult {
 // checked and closed, then renamed onto `path`. On any failure `temp` is
 // removed and `path` stays as it was. A `temp` that cannot be created is
 // reported as message 0 unless `quiet_open`. A failed write during a toss
-// ends the toss (TossWriteFailed); elsewhere it is logged and returned.
+// (a full disk included, even for `temp`) ends the toss (TossWriteFailed);
+// elsewhere it is logged and returned.
 ReplaceResult ReplaceTextFile(RunContext& ctx, const std::string& path, const std::string& temp,
                               const std::string& contents, bool quiet_open);
 
