@@ -99,6 +99,20 @@ echo
 echo "== Copies of the accepted tickets (KEEPTICS)"
 show_dir keeptics
 echo
+# PURGE: an older nodelist difference that arrived 90 days ago (NODELIST
+# keeps files for 60 days) and a file of the passthrough fileecho that no
+# waiting ticket sends any more.
+printf ';A Saturday, October 3, 2026 -- Day number 276 : 12345\n' \
+  >"$scratch/fileecho/nodelist/nodediff.276"
+echo "$(($(date +%s) - 90 * 86400)) NODELIST 52 NODEDIFF.276" >>"$scratch/olxprg.idx"
+printf 'sent long ago\n' >"$scratch/passthru/soft.pass/oldsoft.zip"
+echo "== olvix PURGE (nodediff.276 is 90 days old, oldsoft.zip waits for no one)"
+"$bin" PURGE || true
+show_dir fileecho/nodelist
+show_dir passthru/soft.pass
+show_file olxprg.idx
+echo
+
 echo "== The end of the log"
 tail -n 40 "$scratch/olvix.log"
 echo

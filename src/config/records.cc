@@ -54,8 +54,8 @@ AreaRecord* AreaTable::Find(const std::string& tag) const {
 }
 
 void AreaTable::Remove(const AreaRecord* area) {
-  auto it = std::find_if(areas_.begin(), areas_.end(),
-                         [area](const auto& p) { return p.get() == area; });
+  auto it =
+      std::find_if(areas_.begin(), areas_.end(), [area](const auto& p) { return p.get() == area; });
   if (it == areas_.end()) return;
   areas_.erase(it);
   Reindex();

@@ -101,7 +101,7 @@ int PlaceMessageFile(RunContext& ctx, const std::string& temp_path, const std::s
 
 int CopyMessageInto(RunContext& ctx, const std::string& source, const std::string& dir,
                     std::string* placed) {
-  std::string temp = DirPrefix(dir) + "olxcopy.$$$";
+  std::string temp = platform::RunTempName(DirPrefix(dir) + "olxcopy");
   int rc = platform::CopyFileContents(source, temp);
   if (rc != 0) return rc;
   return PlaceMessageFile(ctx, temp, dir, placed);
@@ -121,7 +121,7 @@ int WriteMessageFile(RunContext& ctx, const EchoMessage& msg, const std::string&
   }
   // The message is finished under a name no mailer picks up, then given
   // its number in one step.
-  std::string temp = DirPrefix(dir) + "olxmsg.$$$";
+  std::string temp = platform::RunTempName(DirPrefix(dir) + "olxmsg");
   int rc = WriteNewFile(temp, data);
   if (rc == 0) rc = PlaceMessageFile(ctx, temp, dir, written);
   if (rc != 0) return rc;

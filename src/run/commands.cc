@@ -1,6 +1,9 @@
 #include "run/commands.h"
 
 #include "config/config.h"
+#include "maint/oldcheck.h"
+#include "maint/purge.h"
+#include "maint/relink.h"
 #include "run/context.h"
 #include "tic/toss.h"
 
@@ -19,15 +22,43 @@ void RunExport(RunContext& ctx) {
 void RunToss(RunContext& ctx) {
   SetActivity(ctx, "Tossing");
   Toss(ctx);
+  SetActivity(ctx, "Queue clean");
+  QueueClean(ctx);
+}
+
+void RunPurge(RunContext& ctx) {
+  SetActivity(ctx, "Purging");
+  PurgeCommand(ctx);
+  // A negative KEEPTICSDAYS would find every kept ticket too old.
+  if (!ctx.cfg.keep_tics.empty() && ctx.cfg.keep_tics_days > 0) PurgeKeptTics(ctx);
+}
+
+void RunOldCheckCommand(RunContext& ctx) {
+  SetActivity(ctx, "OldCheck");
+  RunOldCheck(ctx);
+}
+
+void RunRelinkCommand(RunContext& ctx) {
+  SetActivity(ctx, "Relink");
+  const std::vector<std::string>& a = ctx.args;
+  if (a.size() < 2) return;
+  RunRelink(ctx, a[1], a.size() > 2 ? a[2] : "", a.size() > 3 ? a[3] : "");
 }
 
 }  // namespace
 
 const std::vector<CommandEntry>& Commands() {
   static const std::vector<CommandEntry> kCommands = {
-      {"TOSS", RunToss},   {"MGR", nullptr},    {"TOSSMGR", nullptr}, {"PURGE", nullptr},
-      {"OLDCHECK", nullptr}, {"ANNOUNCE", nullptr}, {"HAND", nullptr}, {"RELINK", nullptr},
-      {"HATCH", nullptr},  {"EXPORT", RunExport},
+      {"TOSS", RunToss},
+      {"MGR", nullptr},
+      {"TOSSMGR", nullptr},
+      {"PURGE", RunPurge},
+      {"OLDCHECK", RunOldCheckCommand},
+      {"ANNOUNCE", nullptr},
+      {"HAND", nullptr},
+      {"RELINK", RunRelinkCommand},
+      {"HATCH", nullptr},
+      {"EXPORT", RunExport},
   };
   return kCommands;
 }

@@ -191,9 +191,21 @@ void TossJournal::Settle(const std::vector<std::string>& temp_dirs) {
     if (pid == platform::ProcessId()) continue;
     for (const std::string& dir : temp_dirs) {
       std::vector<platform::DirEntry> entries;
-      (void)platform::ListDirectory(dir, "*.$$$", false, &entries);  // a missing one holds none
-      for (const platform::DirEntry& e : entries)
-        if (IsTempOf(e.name, pid)) (void)platform::RemoveFile(JoinPath(dir, e.name));
+      (void)platform::ListDirectory(dir, "*.$$$", true, &entries);  // a missing one holds none
+      for (const platform::DirEntry& e : entries) {
+        if (!IsTempOf(e.name, pid)) continue;
+        std::string path = JoinPath(dir, e.name);
+        if (e.is_dir) {
+          // A work directory (FILE_ID.DIZ): only files the archivers made.
+          std::vector<platform::DirEntry> inside;
+          (void)platform::ListDirectory(path, "*", false, &inside);
+          for (const platform::DirEntry& f : inside)
+            (void)platform::RemoveFile(JoinPath(path, f.name));
+          (void)platform::RemoveDir(path);
+        } else {
+          (void)platform::RemoveFile(path);
+        }
+      }
     }
   }
 }

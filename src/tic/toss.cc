@@ -78,12 +78,13 @@ bool HasSafeNamesAndMasks(const RunContext& ctx, const TicRecord& tic) {
 }
 
 // A name for the copy in BADPATH that stands on one line and in one
-// directory whatever the link sent.
-std::string BadCopyName(const std::string& name) {
+// directory whatever the link sent, and is none of our own names there.
+std::string BadCopyName(const RunContext& ctx, const std::string& name) {
   std::string out = name;
   for (char& c : out)
     if (static_cast<unsigned char>(c) <= 32 || platform::IsSep(c) || c == ':') c = '_';
   if (out.empty() || out == "." || out == "..") return std::string(1, '_');
+  if (EqualsNoCase(out, ctx.cfg.desc_name) || platform::IsWorkFileName(Lower(out))) out += '_';
   return out;
 }
 
@@ -159,13 +160,13 @@ void RejectTic(RunContext& ctx, TicRecord& tic, int reason) {
     std::string src = JoinPath(c.inbound, name);
     if (!FilePresent(src)) return;
     std::string placed;
-    int rc = CopyToFreeName(ctx.log, src, c.bad_path, BadCopyName(name),
+    int rc = CopyToFreeName(ctx.log, src, c.bad_path, BadCopyName(ctx, name),
                             platform::CopySource::kPlainOnly, &placed);
     if (rc == platform::kNotPlainFile) {
       ctx.log.Message('!', 1, 0, src.c_str(), platform::ErrorText(rc).c_str());
       return;
     }
-    if (rc != 0) TossWriteFailed(ctx, JoinPath(c.bad_path, BadCopyName(name)), rc);
+    if (rc != 0) TossWriteFailed(ctx, JoinPath(c.bad_path, BadCopyName(ctx, name)), rc);
     SetAside(ctx, name);
     record.push_back(name);
   };
