@@ -34,7 +34,7 @@ printf ';A Friday, November 27, 2026 -- Day number 331 : 31022\n' \
   >"$scratch/fileecho/nodelist/nodediff.331"
 printf 'NODEDIFF.331 [00] Nodelist difference, day 331\n' \
   >"$scratch/fileecho/nodelist/files.bbs"
-echo "== The mailer has received four files with their tickets"
+echo "== The mailer has received five files with their tickets"
 (cd "$inbound" && ls -l)
 for t in "$inbound"/*.tic; do
   echo "-- $(basename "$t"):"
@@ -71,6 +71,17 @@ done
 show_file fileecho/files.a/files.bbs
 show_file fileecho/nodelist/files.bbs
 show_file olxprg.idx
+echo
+echo "== A new fileecho: the uplink's ticket for SOFT.WIN created it"
+echo "   Description from uplink.lst, subscribers and group from [UPLINKS],"
+echo "   the directory under the uplink's CREATEPATH; the magic names file"
+echo "   and the [AUTOSTART] command saw the file."
+sed -n '/^Area *SOFT.WIN/,/^$/p' "$scratch/olxareas.ini"
+show_dir fileecho/uplink/SOFT_WIN
+show_file fileecho/uplink/files.bbs
+show_file freq.lst
+show_file magic/olvix.mag
+show_file autostart.log
 echo
 echo "== Outbound: one flow file per link and flavour, the file then its ticket"
 (cd "$scratch/spool/outbound" && find . -type f | sort) | while read -r f; do

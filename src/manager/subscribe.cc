@@ -3,13 +3,13 @@
 #include <vector>
 
 #include "config/records.h"
-#include "manager/forward_area.h"
 #include "manager/letter.h"
 #include "manager/request.h"
 #include "manager/template.h"
 #include "manager/uplink_list.h"
 #include "platform/platform.h"
 #include "run/context.h"
+#include "tic/autocreate.h"
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -275,7 +275,8 @@ void ForwardRequest(RunContext& ctx, ManagerRequest& req, const std::string& tag
       req.failed = true;
       return;
     }
-    (void)CreateForwardedArea(ctx, tag, *uplink.link);  // a failure is logged
+    // A failure is logged there.
+    (void)CreateFileecho(ctx, tag, uplink.link->address, "", ctx.cfg.forward_area_flags);
     req.areas_changed = true;
     req.forwarded = true;
     return;

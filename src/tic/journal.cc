@@ -143,6 +143,8 @@ void TossJournal::Apply(const std::vector<std::string>& w) {
     t.changed = true;
     t.crc = ParseHex32(w[2]);
     t.size = ParseDec32(w[3]);
+  } else if (kind == "R" && has(3)) {
+    tickets_[w[1]].committed.insert(w[2]);
   } else if (kind == "N" && has(4)) {
     tickets_[w[1]].names[w[2]] = w[3];
   } else if (kind == "S" && has(3)) {

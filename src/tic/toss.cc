@@ -11,7 +11,9 @@
 #include "outbound/styles.h"
 #include "platform/platform.h"
 #include "run/context.h"
+#include "tic/autocreate.h"
 #include "tic/descriptions.h"
+#include "tic/magic.h"
 #include "tic/tic.h"
 #include "util/address.h"
 #include "util/files.h"
@@ -194,11 +196,10 @@ int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out) {
   };
   if (!link) return reject(1);
   if (!area) {
-    if (!link->may_create) return reject(2);
-    // Fileechoes are not created automatically by this build: the ticket
-    // waits in the inbound for the sysop to add the fileecho.
-    ctx.log.Message('!', 1, 91, tic.area.c_str());
-    return 1;
+    if (!link->may_create || !TagMayBeCreated(tic.area)) return reject(2);
+    // Without the areas file written the ticket waits in the inbound.
+    if (!CreateFileecho(ctx, tic.area, tic.from, tic.area_desc, "")) return 1;
+    area = ctx.areas.Find(tic.area);
   }
   bool same_group = false;
   for (char g : link->group)
@@ -378,6 +379,8 @@ void Toss(RunContext& ctx) {
     if (c.rewrite_desc) DeleteOldDescriptions(ctx, destination);
     WriteNewDescriptions(ctx, destination);
   }
+  if (!c.magic_file.empty()) UpdateMagicNames(ctx);
+  if (!c.autostart.empty()) Autostart(ctx);
   if (!c.autoflags.empty()) TouchAutoFlags(ctx);
   (void)ChangeDir(ctx, ctx.home);
   SendToLinks(ctx);
