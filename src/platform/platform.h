@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,17 @@ enum class CopySource { kAny, kPlainOnly };
 int CopyFileContents(const std::string& from, const std::string& to,
                      CopySource source = CopySource::kAny);
 
+// Puts `from` under the name `to` too (a hard link, replacing a file that
+// stands there) when both are on one file system, else copies it as
+// CopyFileContents does (plain files only). 0 or the error number.
+int LinkOrCopyFile(const std::string& from, const std::string& to);
+
+// Reads a plain file (CopySource as for a copy) in pieces handed to
+// `chunk`, in order. `info`, when given, receives its size and time. 0 or
+// the error number (kNotPlainFile for what the mode refuses).
+int ReadFileChunks(const std::string& path, CopySource source,
+                   const std::function<void(const char*, size_t)>& chunk, FileInfo* info);
+
 // Reads a whole file that must be a plain file (not a symbolic link, FIFO
 // or device; opened without following a link and without blocking) of at
 // most `max_size` bytes. Returns 0, kNotPlainFile, kFileTooLarge (nothing
@@ -175,13 +187,18 @@ struct DirEntry {
   int64_t mtime = 0;
 };
 
-// Lists the entries of `dir` whose names match the wildcard `pattern`
-// ("*" and "?", without regard to case; a pattern ending in ".*" also
-// matches names without a dot, so "*.*" lists everything), skipping "."
-// and "..".
-// with_dirs selects whether directories are listed too.
+// What a listing gives of each entry: name, type, size and time, or, for
+// the names of a big directory without a call per entry, name and type
+// (size -1, time 0) where the directory tells the type.
+enum class EntryDetails { kFull, kNamesOnly };
+
+// Lists the plain files (and with `with_dirs` the directories) of `dir`
+// whose names match the wildcard `pattern` ("*" and "?", without regard to
+// case; a pattern ending in ".*" also matches names without a dot, so
+// "*.*" lists everything), skipping "." and "..". Symbolic links count as
+// what they point to.
 int ListDirectory(const std::string& dir, const std::string& pattern, bool with_dirs,
-                  std::vector<DirEntry>* out);
+                  std::vector<DirEntry>* out, EntryDetails details = EntryDetails::kFull);
 
 // Current working directory (with a trailing separator) and change of it.
 std::string CurrentDirectory();
