@@ -213,13 +213,21 @@ std::FILE* OpenStream(const std::string& path, const char* mode, int* error) {
 }
 
 int MakeDir(const std::string& path) {
-  std::string p = NativePath(path);
-  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  std::string n = NormalizePath(path);
+  while (n.size() > 1 && n.back() == '/') n.pop_back();
+  // A directory found or made before in this run is still there.
+  if (internal::KnownDirectory(n)) return kOk;
+  std::string p = internal::Resolve(n);
   struct stat st;
-  if (RawStat(p, &st)) return S_ISDIR(st.st_mode) ? kOk : ENOTDIR;
+  if (RawStat(p, &st)) {
+    if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+    (void)internal::Resolve(p + "/");  // remembered from now on
+    return kOk;
+  }
   OLVIX_FAULT(p, true);
   if (::mkdir(p.c_str(), 0777) != 0 && errno != EEXIST) return Errno();
   internal::NoteAdded(p);
+  (void)internal::Resolve(p + "/");
   return kOk;
 }
 

@@ -210,6 +210,11 @@ std::string ResolveDirectoryOf(const std::string& path) {
   return Join(ResolveDirectory(dir), name) + (p.size() < path.size() ? "/" : "");
 }
 
+bool KnownDirectory(const std::string& path) {
+  auto it = ResolvedDirs().find(path);
+  return it != ResolvedDirs().end() && it->second == path;
+}
+
 void NoteAdded(const std::string& path) {
   std::string dir, name;
   SplitPath(TrimTrail(path), &dir, &name);
@@ -277,6 +282,12 @@ std::string NormalizePath(const std::string& path, const std::string& base) {
 }
 
 std::string NativePath(const std::string& path) { return Resolve(NormalizePath(path)); }
+
+std::string AbsolutePath(const std::string& path) {
+  std::string p = NormalizePath(path);
+  if (!p.empty() && p.front() == '/') return p;
+  return NormalizePath(p, CurrentDirectory());
+}
 
 bool LowerCaseOutboundNames() { return true; }
 

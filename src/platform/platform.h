@@ -46,6 +46,10 @@ inline bool IsSep(char c) { return c == '\\' || c == '/'; }
 // Letter case is kept.
 std::string NormalizePath(const std::string& path, const std::string& base = "");
 
+// `path` normalized and made absolute against the current directory (which
+// is only asked for when the path is relative). No lookup on disk.
+std::string AbsolutePath(const std::string& path);
+
 // The resolved on-disk path of `path`: normalized, then every existing
 // component replaced by the directory entry that equals it without regard to
 // case. Components that do not exist keep the case as written. This is the

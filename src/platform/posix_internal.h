@@ -31,6 +31,10 @@ std::string Resolve(const std::string& normalized);
 // is kept as written: the name of something this program makes itself.
 std::string ResolveDirectoryOf(const std::string& normalized);
 
+// Whether `path` (normalized, no trailing separator) is a directory this
+// run has found or made already.
+bool KnownDirectory(const std::string& path);
+
 // Keeps the remembered listings and directories current after this
 // layer's own change of `path` (a resolved path).
 void NoteAdded(const std::string& path);
