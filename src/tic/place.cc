@@ -79,6 +79,8 @@ WideDupeIndex BuildWideDupeIndex(const RunContext& ctx) {
   return index;
 }
 
+}  // namespace
+
 bool ReplacesAllowed(const RunContext& ctx, const AreaRecord& area, const TicRecord& tic) {
   const MainConfig& c = ctx.cfg;
   if (area.IsPassthrough() || tic.replaces.empty()) return false;
@@ -92,16 +94,16 @@ bool ReplacesAllowed(const RunContext& ctx, const AreaRecord& area, const TicRec
   return true;
 }
 
-void HonourReplaces(RunContext& ctx, const AreaRecord& area, const TicRecord& tic) {
+void RemoveReplaced(RunContext& ctx, const AreaRecord& area, const TicRecord& tic,
+                    const std::string& dir, const std::unordered_set<std::string>& keep) {
   ctx.log.Message('.', 2, 47, tic.replaces.c_str(), area.tag.c_str());
-  std::string dir = DestinationDir(ctx, tic);
   std::vector<platform::DirEntry> found;
   (void)platform::ListDirectory(dir, tic.replaces, false, &found);  // none found: nothing to do
   std::vector<std::string> names;
   for (const platform::DirEntry& e : found) {
     // A mask such as "*" must not take the directory's description file
     // with the files it describes.
-    if (EqualsNoCase(e.name, ctx.cfg.desc_name)) continue;
+    if (EqualsNoCase(e.name, ctx.cfg.desc_name) || keep.count(Upper(e.name))) continue;
     ctx.log.Message('.', 2, 40, e.name.c_str());
     names.push_back(e.name);
   }
@@ -109,6 +111,8 @@ void HonourReplaces(RunContext& ctx, const AreaRecord& area, const TicRecord& ti
   (void)RemoveDescEntries(ctx, dir, names);  // a missing description file is fine
   for (const std::string& n : names) (void)DeleteLogged(ctx.log, JoinPath(dir, n));
 }
+
+namespace {
 
 // Keeps an older, different file of the same name by renaming it.
 void KeepSameName(RunContext& ctx, const TicRecord& tic) {
@@ -210,7 +214,8 @@ int PlaceFiles(RunContext& ctx) {
     AreaRecord& area = ctx.areas[i];
     for (auto& tic : area.received) {
       if (tic->bad) continue;
-      if (ReplacesAllowed(ctx, area, *tic)) HonourReplaces(ctx, area, *tic);
+      if (ReplacesAllowed(ctx, area, *tic))
+        RemoveReplaced(ctx, area, *tic, DestinationDir(ctx, *tic));
       std::string src = JoinPath(c.inbound, tic->file);
       if (!c.queue_dir.empty()) {
         ctx.log.Debug('D', "Moving file directly to queue path");

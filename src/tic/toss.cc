@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "announce/announce.h"
 #include "outbound/receivers.h"
 #include "platform/platform.h"
 #include "run/context.h"
@@ -255,6 +256,7 @@ void Toss(RunContext& ctx) {
     if (c.rewrite_desc) DeleteOldDescriptions(ctx, destination);
     WriteNewDescriptions(ctx, destination);
   }
+  AnnounceNewFiles(ctx);
   if (!c.autoflags.empty()) TouchAutoFlags(ctx);
   (void)ChangeDir(ctx, ctx.home);
   SendToLinks(ctx);

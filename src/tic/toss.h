@@ -4,6 +4,7 @@
 #define OLVIX_TIC_TOSS_H_
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace olvix {
@@ -37,6 +38,16 @@ void RejectTic(RunContext& ctx, TicRecord& tic, int reason, InboundFile file = I
 std::string DestinationDir(RunContext& ctx, const TicRecord& tic);
 std::string DestinationDir(RunContext& ctx, const std::string& file, const std::string& magic,
                            const std::string& area_tag);
+
+// Whether the REPLACES value of `tic` is honoured in `area`: not
+// passthrough, not in NOREPLACE, allowed by REPLACES, no flag R on the
+// fileecho and no option R on the sending link.
+bool ReplacesAllowed(const RunContext& ctx, const AreaRecord& area, const TicRecord& tic);
+// Deletes the files of `dir` that match the REPLACES value of `tic`, with
+// their description entries (message 47, then 40 per file); never the
+// description file nor a name (upper-cased) in `keep`.
+void RemoveReplaced(RunContext& ctx, const AreaRecord& area, const TicRecord& tic,
+                    const std::string& dir, const std::unordered_set<std::string>& keep = {});
 
 void DupeCheck(RunContext& ctx);
 // 0, or 1 when a copy failed.

@@ -1,0 +1,212 @@
+// The reports posted as echomail: new files, new and deleted fileechoes.
+#include "announce/announce.h"
+
+#include <vector>
+
+#include "announce/packet.h"
+#include "announce/report.h"
+#include "announce/template.h"
+#include "config/records.h"
+#include "manager/letter.h"
+#include "platform/platform.h"
+#include "run/context.h"
+#include "tic/tic.h"
+#include "util/files.h"
+#include "util/msgnum.h"
+#include "util/paths.h"
+#include "util/text.h"
+
+namespace olvix {
+
+namespace {
+
+// Attribute word of report messages: local.
+constexpr uint16_t kReportAttributes = 0x0100;
+
+EchoMessage ReportMessage(const RunContext& ctx, const AnnounceDefinition& def,
+                          const std::string& subject) {
+  EchoMessage msg;
+  msg.origin = def.address1;
+  msg.destination = def.address1;
+  msg.from_name = ctx.cfg.from_name;
+  msg.to_name = "All";
+  msg.subject = subject;
+  msg.tear_line = LetterTearLine();
+  msg.pid = msg.tear_line.substr(4);
+  msg.origin_text = ctx.cfg.origin;
+  msg.attributes = kReportAttributes;
+  return msg;
+}
+
+// A packet name in PACKETDIR that neither a packet nor a packet being built
+// has: an older packet the tosser has not taken yet must not be replaced.
+std::string NewPacketPath(RunContext& ctx) {
+  while (true) {
+    std::string path = JoinPath(ctx.cfg.packet_dir, Format("%08X.pkt", NextMsgidSerial(ctx)));
+    if (!platform::FileExists(path) && !platform::FileExists(PacketWorkPath(path))) return path;
+  }
+}
+
+// Posts `bodies` as the messages of one packet. 0, or the error number
+// (logged with the packet's path; nothing is left under its name).
+int PostReport(RunContext& ctx, const AnnounceDefinition& def, const std::string& subject,
+               const std::vector<std::string>& bodies, const std::string& packet) {
+  EchoMessage msg = ReportMessage(ctx, def, subject);
+  int rc = 0;
+  for (size_t i = 0; i < bodies.size() && rc == 0; ++i) {
+    rc = i == 0 ? CreatePacketText(ctx, msg, bodies[i], packet, def.echo_tag, def.password,
+                                   def.address2)
+                : AppendPacketMessageText(ctx, msg, bodies[i], packet, def.echo_tag);
+  }
+  if (rc == 0) rc = ClosePacket(ctx, packet);
+  if (rc != 0) {
+    (void)platform::RemoveFile(PacketWorkPath(packet));  // already gone after most failures
+    ctx.log.Message('!', 1, 9, packet.c_str(), platform::ErrorText(rc).c_str());
+  }
+  return rc;
+}
+
+// A template's text; false after logging message 0.
+bool ReadTemplate(RunContext& ctx, const std::string& path, std::string* text) {
+  int err = 0;
+  if (ReadWholeFile(path, true, text, &err)) return true;
+  if (err == 0) err = platform::NotFoundCode();
+  ctx.log.Message('!', 3, 0, path.c_str(), platform::ErrorText(err).c_str());
+  return false;
+}
+
+std::vector<ReportArea> AnnouncedAreas(const RunContext& ctx, const AnnounceDefinition* def) {
+  std::vector<ReportArea> out;
+  for (size_t i = 0; i < ctx.areas.size(); ++i) {
+    const AreaRecord& area = ctx.areas[i];
+    if (def && !DefinitionAnnounces(*def, area)) continue;
+    ReportArea ra;
+    ra.area = &area;
+    for (const auto& tic : area.received)
+      if (!tic->bad) ra.tickets.push_back(tic.get());
+    if (!ra.tickets.empty()) out.push_back(std::move(ra));
+  }
+  return out;
+}
+
+std::optional<std::string> Station(const RunContext& ctx) {
+  if (ctx.cfg.station.empty()) return std::nullopt;
+  return ctx.cfg.station;
+}
+
+// Appends the text report to ANNOUNCETEXT. The file is rewritten whole
+// through a temporary name, so a reader never sees half a report. 0 or the
+// error number (logged).
+int AppendTextReport(RunContext& ctx, const std::string& report) {
+  const std::string& path = ctx.cfg.announce_text;
+  std::string text;
+  int err = 0;
+  if (!ReadWholeFile(path, false, &text, &err) && err != platform::NotFoundCode()) {
+    ctx.log.Message('!', 3, 0, path.c_str(), platform::ErrorText(err ? err : 5).c_str());
+    return err ? err : 5;
+  }
+  text += report;
+  CreatePath(path);
+  int rc = WriteFileAtomic(path, text);
+  if (rc != 0) ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
+  return rc;
+}
+
+// The lines of a new- or deleted-fileecho template with the macros filled
+// in, as one message body.
+std::string EchoReportBody(const std::string& text, const std::vector<Macro>& macros) {
+  std::string body;
+  for (const TemplateLine& line : TemplateLines(text)) {
+    body += FillMacros(line.text, macros);
+    if (line.line_end) body += '\n';
+  }
+  return body;
+}
+
+// Both fileecho reports: one message in a packet of its own.
+void EchoReport(RunContext& ctx, const AnnounceDefinition& def, const AreaRecord& area,
+                const std::string& template_path, const std::string& subject,
+                const std::string& description, const std::optional<std::string>& address) {
+  if (ctx.cfg.packet_dir.empty() || template_path.empty()) return;
+  if (!DefinitionAnnounces(def, area)) return;
+  ReportClock clock = ReportClockAt(platform::Now());
+  std::string text;
+  if (!ReadTemplate(ctx, template_path, &text)) return;
+  ctx.log.Message('#', 1, 76, area.tag.c_str(), def.echo_tag.c_str());
+  std::optional<std::string> desc;
+  if (!description.empty()) desc = OneLine(description);
+  std::string body = EchoReportBody(text, {{"@STATION", Station(ctx)},
+                                           {"@A", OneLine(area.tag)},
+                                           {"@DATE", clock.date},
+                                           {"@TIME", clock.time},
+                                           {"@D", desc},
+                                           {"@F", address}});
+  (void)PostReport(ctx, def, subject, {body}, NewPacketPath(ctx));  // logged there
+}
+
+}  // namespace
+
+bool DefinitionAnnounces(const AnnounceDefinition& def, const AreaRecord& area) {
+  if (def.groups == "*") return true;
+  std::string groups = Upper(area.group);
+  for (char g : Upper(def.groups))
+    if (groups.find(g) != std::string::npos) return true;
+  return false;
+}
+
+void NewFilesReport(RunContext& ctx, const AnnounceDefinition* def) {
+  const MainConfig& c = ctx.cfg;
+  if (def ? c.packet_dir.empty() : c.announce_text.empty() || c.ann_template.empty()) return;
+  std::vector<ReportArea> areas = AnnouncedAreas(ctx, def);
+  if (areas.empty()) return;
+  std::string packet;
+  if (def) {
+    packet = NewPacketPath(ctx);
+    ctx.log.Message('#', 1, 41, def->echo_tag.c_str());
+  }
+  std::string text;
+  if (!ReadTemplate(ctx, def ? def->new_files_template : c.ann_template, &text)) return;
+  NewFilesOptions options;
+  options.split = def ? c.announce_split : 0;
+  options.lower_case = c.ann_lower_case;
+  options.version = LetterTearLine();
+  options.station = Station(ctx);
+  std::vector<std::string> bodies =
+      RenderNewFiles(ParseAnnounceTemplate(text), areas, options, ReportClockAt(platform::Now()));
+  int rc = def ? PostReport(ctx, *def, "New file(s) report", bodies, packet)
+               : AppendTextReport(ctx, bodies.front());
+  // The files of the report are still where the caller would delete them
+  // from next (the inbound, the stored tickets): stop here, so that the
+  // same command announces them again.
+  if (rc != 0) Shutdown(ctx, 1);
+}
+
+void PostNewFilesReports(RunContext& ctx) {
+  for (const AnnounceDefinition& def : ctx.cfg.announces) NewFilesReport(ctx, &def);
+  if (!ctx.cfg.announce_text.empty()) NewFilesReport(ctx, nullptr);
+}
+
+void AnnounceNewFiles(RunContext& ctx) {
+  if (!ctx.cfg.announce_path.empty())
+    StoreDelayedAnnounce(ctx);
+  else
+    PostNewFilesReports(ctx);
+}
+
+void NewEchoReport(RunContext& ctx, const std::string& tag, const FtnAddress& address,
+                   const std::string& description, const AnnounceDefinition& def) {
+  const AreaRecord* area = ctx.areas.Find(tag);
+  if (!area) return;
+  EchoReport(ctx, def, *area, def.new_echo_template, "New fileecho report", description,
+             FormatAddress(address));
+}
+
+void DeleteEchoReport(RunContext& ctx, const AreaRecord& area, const AnnounceDefinition& def) {
+  std::optional<std::string> uplink;
+  if (!area.subscribers.empty() && area.subscribers[0].link)
+    uplink = FormatAddress(area.subscribers[0].link->address);
+  EchoReport(ctx, def, area, def.deleted_echo_template, "Delete fileecho report", area.description,
+             uplink);
+}
+
+}  // namespace olvix
