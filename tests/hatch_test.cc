@@ -83,8 +83,8 @@ TEST(Hatch, CopyOffAndDescriptionsFromTheSourceDirectoryAndFileIdDiz) {
                     "\r\nDesc Olvix demo archive v1.0\r\nLDesc A small package for the example "
                     "node:\r\nLDesc a readme and this FILE_ID.DIZ.\r\n"));
   EXPECT_EQ(
-      "demo.zip     [00] Olvix demo archive v1.0\nA small package for the example node:\n"
-      "a readme and this FILE_ID.DIZ.\n",
+      "demo.zip     [00] Olvix demo archive v1.0\n A small package for the example node:\n"
+      " a readme and this FILE_ID.DIZ.\n",
       n.s.Read("files/lim/files.bbs"));
 }
 

@@ -154,12 +154,12 @@ RunResult Scenario::Run(const std::vector<std::string>& args,
     ::close(fds[0]);
     ::close(fds[1]);
     std::vector<char*> argv;
-    std::string program = OLVIX_BINARY;
-    argv.push_back(program.data());
+    std::string binary = program.empty() ? OLVIX_BINARY : program;
+    argv.push_back(binary.data());
     std::vector<std::string> copies(args);
     for (std::string& a : copies) argv.push_back(a.data());
     argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
+    ::execv(binary.c_str(), argv.data());
     ::_exit(127);
   }
   ::close(fds[1]);

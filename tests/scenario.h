@@ -49,12 +49,17 @@ class Scenario {
 
   // Runs the olvix binary with `args`, OLVIXPATH set to the directory, the
   // directory as current directory, standard input from /dev/null (or
-  // stdin_file) and the extra environment variables `env`. Kills it after `timeout_seconds`.
+  // stdin_file) and the extra environment variables `env`. Kills it after
+  // `timeout_seconds`.
   RunResult Run(const std::vector<std::string>& args,
                 const std::map<std::string, std::string>& env = {}, int timeout_seconds = 60) const;
 
   // Keeps the directory even when the test passes.
   void Keep() { keep_ = true; }
+
+  // The program Run starts: the built olvix unless a test names another
+  // (the build with the fault-injection seam).
+  std::string program;
 
   // Standard input of Run: this file (relative to the directory); "" for
   // /dev/null.

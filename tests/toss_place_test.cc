@@ -371,7 +371,7 @@ TEST(TossDiz, AZipArchiveGivesItsFileIdDizAsTheDescription) {
   n.s.Write("make/FILE_ID.DIZ", "Demo archive v1.0\r\n\tTwo lines of DIZ\r\n");
   n.s.Write("make/readme.txt", "Read me.\n");
   n.s.MakeDir("in");
-  const std::string zip_name = "x;touch pwned;.zip";
+  const std::string zip_name = "x;echo>pwned;.zip";
   std::string cmd =
       "cd " + n.s.PathOf("make") + " && zip -q -j '../in/" + zip_name + "' FILE_ID.DIZ readme.txt";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
@@ -381,10 +381,10 @@ TEST(TossDiz, AZipArchiveGivesItsFileIdDizAsTheDescription) {
   n.AddTic("a.tic", t);
   RunResult r = n.Toss();
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_TRUE(Holds(r.Plain(), "# Packer type for X;TOUCH PWNED;.ZIP is ZIP\n"));
-  EXPECT_TRUE(Holds(r.Plain(), "# Extracting FILE_ID.DIZ from file X;TOUCH PWNED;.ZIP\n"));
+  EXPECT_TRUE(Holds(r.Plain(), "# Packer type for X;ECHO>PWNED;.ZIP is ZIP\n"));
+  EXPECT_TRUE(Holds(r.Plain(), "# Extracting FILE_ID.DIZ from file X;ECHO>PWNED;.ZIP\n"));
   EXPECT_EQ(n.s.Read("files/a/files.bbs"),
-            "X;TOUCH PWNE [00] Demo archive v1.0\n"
+            "X;ECHO>PWNED;.ZIP [00] Demo archive v1.0\n"
             "             " +
                 std::string(8, ' ') + "Two lines of DIZ\n");
   EXPECT_EQ(n.Names("files/a"), "files.bbs " + zip_name);

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "config/records.h"
+#include "outbound/busy.h"
 #include "outbound/styles.h"
 #include "platform/platform.h"
 #include "run/context.h"
@@ -64,8 +65,9 @@ void RetryDelayedAttaches(RunContext& ctx) {
     ctx.log.Debug('S', "Link %s have delayed attache", line.c_str());
     if (LinkRecord* link = ctx.links.Find(ParseAddress(line))) link->delayed_attach = true;
   }
-  (void)ctx.files.Close(f);          // read only
-  (void)DeleteLogged(ctx.log, att);  // logged there
+  (void)ctx.files.Close(f);  // read only
+  // delayed.att stays until shut-down writes it anew: a run killed before
+  // then leaves the marks for the next one.
 
   for (size_t i = 0; i < ctx.links.size(); ++i) {
     LinkRecord& link = ctx.links[i];
@@ -84,8 +86,11 @@ void WritePendingDelayedAttaches(RunContext& ctx) {
     ctx.log.Debug('S', "Delayed atttache for %s", address.c_str());
     text += address + "\n";
   }
-  if (text.empty()) return;
   std::string att = DelayedAttPath(ctx);
+  if (text.empty()) {
+    if (Exists(att)) (void)DeleteLogged(ctx.log, att);  // logged there
+    return;
+  }
   int rc = WriteFileAtomic(att, text);
   if (rc != 0) ctx.log.Message('!', 1, 9, att.c_str(), platform::ErrorText(rc).c_str());
 }

@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 
+#include "manager/letter.h"
 #include "outbound/styles.h"
 #include "platform/platform.h"
 #include "run/context.h"
@@ -23,6 +24,97 @@ std::string SourcePath(RunContext& ctx, const TicRecord& tic) {
   if (!c.queue_dir.empty()) return JoinPath(c.queue_dir, tic.file);
   if (!c.fileboxes) return JoinPath(DestinationDir(ctx, tic), tic.file);
   return JoinPath(c.inbound, tic.file);
+}
+
+bool FlowStyle(const MainConfig& c) {
+  return c.attach_style == AttachStyle::kBink || c.attach_style == AttachStyle::kLbso;
+}
+
+void Journal(RunContext& ctx, const std::vector<std::string>& words) {
+  TossState* toss = CurrentToss(ctx);
+  if (!toss) return;
+  int rc = toss->journal.Record(words);
+  if (rc != 0) TossWriteFailed(ctx, toss->journal.path(), rc);
+}
+
+// Whether the box holds, under `name`, the ticket of `tic` for `link`.
+bool BoxHoldsTicket(const std::string& box, const std::string& name, const TicRecord& tic,
+                    const LinkRecord& link) {
+  std::string text;
+  if (platform::ReadPlainFile(JoinPath(box, name), kTicMaxSize, &text) != 0) return false;
+  TicRecord held;
+  return ParseTic(text, &held) == 0 && held.to == link.address && held.file == tic.file &&
+         held.area == tic.area;
+}
+
+// A send that failed: in a toss a write that failed ends it (the journal
+// lets the next run finish); elsewhere the next link is served.
+int SendFailed(RunContext& ctx, const std::string& path, int rc) {
+  if (CurrentToss(ctx) && rc != platform::NotFoundCode() && rc != kInvalidContent)
+    TossWriteFailed(ctx, path, rc);
+  return rc;
+}
+
+// Writes the ticket for `link` under `*name` (taken exclusively, or, when
+// `recorded` and it exists, ours from an interrupted toss) and attaches the
+// file and the ticket. `tic_name` is the inbound ticket, for the journal.
+int SendPair(RunContext& ctx, const std::string& source, const TicRecord& tic, LinkRecord& link,
+             std::string* name, bool recorded) {
+  const MainConfig& c = ctx.cfg;
+  std::string address = FormatAddress(link.address);
+  std::string path = JoinPath(c.out_tics, *name);
+  // Tickets leave OUTTICS for a filebox, so the box must not hold a name
+  // either: a ticket still waiting there would be overwritten.
+  std::string box = c.fileboxes ? FileboxPath(ctx, link) : "";
+  int rc;
+  if (recorded && platform::FileExists(path)) {
+    // A ticket of ours that a kill may have cut short: written again whole.
+    rc = WriteTic(ctx, path, tic, link);
+  } else if (recorded && !box.empty() && BoxHoldsTicket(box, *name, tic, link)) {
+    // Handed to the box before the kill.
+    Journal(ctx, {"S", tic.tic_name, address});
+    return 0;
+  } else {
+    std::string wanted = *name;
+    rc = WriteNewTic(ctx, c.out_tics, tic, link, name, box);
+    if (rc == 0 && *name != wanted && !tic.tic_name.empty())
+      Journal(ctx, {"N", tic.tic_name, address, *name});
+    path = JoinPath(c.out_tics, *name);
+  }
+  if (rc != 0) {
+    // Attaching a ticket that is not there would make the mailer drop the
+    // line silently; say so instead.
+    ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
+    return SendFailed(ctx, path, rc);
+  }
+  if (FlowStyle(c)) {
+    // The file and its ticket reach the flow file together.
+    std::string lines = FlowLine(source, AfterSending::kKeep);
+    std::string ticket_line = FlowLine(path, AfterSending::kKill);
+    if (lines.empty() || ticket_line.empty()) {
+      ctx.log.Message('!', 1, 9, source.c_str(), "the file name holds a line break");
+      (void)platform::RemoveFile(path);  // no ticket without its file
+      return kInvalidContent;
+    }
+    const char* how = c.attach_style == AttachStyle::kLbso
+                          ? "Sending %s through Long Binkly Style Outbound"
+                          : "Sending %s through binkley-style outbound";
+    ctx.log.Message('#', 1, 49, FilePart(source).c_str(), address.c_str());
+    ctx.log.Debug('E', how, source.c_str());
+    ctx.log.Message('#', 1, 49, FilePart(path).c_str(), address.c_str());
+    ctx.log.Debug('E', how, path.c_str());
+    rc = AddFlowLines(ctx, link, lines + ticket_line, tic.tic_name);
+    return rc != 0 ? SendFailed(ctx, path, rc) : 0;
+  }
+  rc = SendFileToLink(ctx, source, link, AfterSending::kKeep, BoxPlacement::kMayLink);
+  if (rc != 0) {
+    (void)platform::RemoveFile(path);  // no ticket without its file
+    return SendFailed(ctx, source, rc);
+  }
+  rc = SendFileToLink(ctx, path, link, AfterSending::kKill, BoxPlacement::kCopyOnly);
+  if (rc != 0) return SendFailed(ctx, path, rc);
+  if (!tic.tic_name.empty()) Journal(ctx, {"S", tic.tic_name, address});
+  return 0;
 }
 
 }  // namespace
@@ -57,25 +149,19 @@ std::vector<LinkRecord*> ChooseReceivers(RunContext& ctx, AreaRecord& area, TicR
 
 int SendFileWithTicket(RunContext& ctx, const std::string& source, const TicRecord& tic,
                        LinkRecord& link) {
-  const MainConfig& c = ctx.cfg;
-  // A locked flow file is delayed by the style, which then reports success.
-  int rc = SendFileToLink(ctx, source, link, AfterSending::kKeep, BoxPlacement::kMayLink);
-  if (rc != 0) return rc;
-  std::string path = JoinPath(c.out_tics, NewTicName(ctx, c.out_tics));
-  rc = WriteTic(ctx, path, tic, link);
-  if (rc != 0) {
-    // Attaching a ticket that is not there would make the mailer drop the
-    // line silently; say so instead.
-    ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
-    return rc;
-  }
-  return SendFileToLink(ctx, path, link, AfterSending::kKill, BoxPlacement::kCopyOnly);
+  std::string name;
+  TicRecord copy = tic;
+  copy.tic_name.clear();  // not a ticket of a toss: nothing to journal
+  return SendPair(ctx, source, copy, link, &name, false);
 }
 
 void SendToLinks(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
   (void)ChangeDir(ctx, c.inbound);
   ctx.first_copies.clear();
+  TossState* toss = CurrentToss(ctx);
+  FlowBatch batch;
+  if (FlowStyle(c)) ctx.flow_batch = &batch;
   for (size_t i = 0; i < ctx.areas.size(); ++i) {
     AreaRecord& area = ctx.areas[i];
     for (auto& tic : area.received) {
@@ -84,10 +170,34 @@ void SendToLinks(RunContext& ctx) {
       if (receivers.empty()) continue;
       std::string source = SourcePath(ctx, *tic);
       ctx.log.Debug('E', "Sending file to links");
+      const JournalTicket* done = toss ? toss->journal.Find(tic->tic_name) : nullptr;
+      // The names of the tickets for the links are in the journal before
+      // the tickets exist, so a run that takes over after a kill finds
+      // them instead of leaving them behind.
+      std::vector<std::string> names(receivers.size());
+      std::vector<bool> recorded(receivers.size(), false), skip(receivers.size(), false);
+      for (size_t r = 0; r < receivers.size(); ++r) {
+        const LinkRecord& link = *receivers[r];
+        std::string address = FormatAddress(link.address);
+        if (done) {
+          skip[r] = done->sent.count(address) != 0 || FlowCovers(ctx, *tic, link);
+          auto it = done->names.find(address);
+          if (it != done->names.end()) {
+            names[r] = it->second;
+            recorded[r] = true;
+          }
+        }
+        if (skip[r] || recorded[r]) continue;
+        names[r] = NextTicName(ctx);
+        Journal(ctx, {"N", tic->tic_name, address, names[r]});
+      }
       // Failures are logged there; the next link is served either way.
-      for (LinkRecord* link : receivers) (void)SendFileWithTicket(ctx, source, *tic, *link);
+      for (size_t r = 0; r < receivers.size(); ++r)
+        if (!skip[r]) (void)SendPair(ctx, source, *tic, *receivers[r], &names[r], recorded[r]);
     }
   }
+  ctx.flow_batch = nullptr;
+  if (int rc = FlushFlowBatch(ctx, batch); rc != 0 && toss) TossWriteFailed(ctx, c.outbound, rc);
   ctx.first_copies.clear();
 }
 

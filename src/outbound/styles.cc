@@ -3,13 +3,17 @@
 #include "outbound/styles.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "config/records.h"
 #include "manager/letter.h"
+#include "outbound/busy.h"
 #include "outbound/names.h"
 #include "platform/platform.h"
 #include "run/context.h"
 #include "run/version.h"
+#include "tic/toss.h"
+#include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -41,22 +45,53 @@ bool FitsOnOneLine(const std::string& path) {
   return path.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
 
-int AppendLine(RunContext& ctx, const std::string& path, const std::string& line, int* error) {
-  int open_error = 0;
-  std::FILE* f = ctx.files.OpenQuiet(path, "a", &open_error);
-  if (!f) {
-    ctx.log.Message('!', 3, 0, path.c_str(), platform::ErrorText(open_error).c_str());
-    *error = open_error;
-    return 1;
+// The journal keys of a link's flow (or list) file and its delayed file.
+std::string FlowKey(const LinkRecord& link) { return "flow:" + FormatAddress(link.address); }
+std::string DelayedKey(const LinkRecord& link) { return "olx:" + FormatAddress(link.address); }
+
+// `text` with `lines` added at its end, a missing last line end supplied.
+std::string Appended(std::string text, const std::string& lines) {
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  return text + lines;
+}
+
+// Adds `lines` to the file `path` by writing the whole new file and
+// renaming it into place (recorded under `key` for `tics` in a toss): a
+// kill or a full disk never leaves a fragment for the next line to run
+// into. 0 or the error number.
+int CommitLines(RunContext& ctx, const std::string& key, const std::string& path,
+                const std::string& lines, const std::vector<std::string>& tics) {
+  std::string text;
+  int err = 0;
+  if (!ReadWholeFile(path, false, &text, &err)) {
+    if (err != platform::NotFoundCode()) return err != 0 ? err : 5;
+    text.clear();
   }
-  bool ok = std::fwrite(line.data(), 1, line.size(), f) == line.size();
-  int rc = ctx.files.Close(f);
-  if (!ok && rc == 0) rc = 5;
+  return CommitText(ctx, key, path, Appended(std::move(text), lines), tics);
+}
+
+// Writes one link's lines: into its flow file under its busy flag, or,
+// while a mailer holds the flag, into the delayed file beside it. 0 or the
+// error number (logged).
+int WriteFlowEntry(RunContext& ctx, FlowBatch::Entry& e) {
+  std::string busy = e.base + ".bsy";
+  int rc = TakeBusyFlag(ctx, busy);
+  if (rc == 0) {
+    rc = CommitLines(ctx, FlowKey(*e.link), e.flow, e.lines, e.tics);
+    DropBusyFlag(ctx, busy);
+    if (rc != 0) ctx.log.Message('!', 1, 9, e.flow.c_str(), platform::ErrorText(rc).c_str());
+    return rc;
+  }
+  if (!platform::IsAlreadyExists(rc))
+    ctx.log.Message('!', 3, 0, busy.c_str(), platform::ErrorText(rc).c_str());
+  for (size_t i = 0; i < e.count; ++i) ctx.log.Message('!', 3, 83, e.flow.c_str());
+  std::string delayed = e.base + ".olx";
+  rc = CommitLines(ctx, DelayedKey(*e.link), delayed, e.lines, e.tics);
   if (rc != 0) {
-    *error = rc;
-    ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
-    return 1;
+    ctx.log.Message('!', 1, 9, delayed.c_str(), platform::ErrorText(rc).c_str());
+    return rc;
   }
+  e.link->delayed_attach = true;
   return 0;
 }
 
@@ -66,75 +101,85 @@ int AttachThroughFlow(RunContext& ctx, const std::string& path, LinkRecord& link
                 long_names ? "Sending %s through Long Binkly Style Outbound"
                            : "Sending %s through binkley-style outbound",
                 path.c_str());
-  std::string base = long_names ? LbsoBaseName(ctx, link.address) : BsoBaseName(ctx, link.address);
-  std::string flow = base + FlowExtension(ctx, link);
-  if (!FitsOnOneLine(path)) {
-    ctx.log.Message('!', 1, 9, flow.c_str(), "the file name holds a line break");
+  std::string line = FlowLine(path, after);
+  if (line.empty()) {
+    ctx.log.Message('!', 1, 9, path.c_str(), "the file name holds a line break");
     return kInvalidContent;
   }
-  std::string line = (after == AfterSending::kKill ? "^" : "") + MailerPath(path) + "\n";
-  int error = 0;
-  switch (AppendUnderBusyFlag(ctx, base, flow, line, OpenFailure::kLog, &error)) {
-    case FlowAppend::kWritten:
-      return 0;
-    case FlowAppend::kFailed:
-      ctx.log.Message('!', 1, 9, flow.c_str(), platform::ErrorText(error).c_str());
-      return error;
-    case FlowAppend::kLocked:
-      break;
-  }
-  ctx.log.Message('!', 3, 83, flow.c_str());
-  if (AppendLine(ctx, base + ".olx", line, &error) != 0) return error;
-  link.delayed_attach = true;
-  return 0;
-}
-
-// Puts up the busy flag `busy`: 0 when it is ours now, else the error
-// (already-exists when a mailer holds it). The flag is made as a further
-// name of one empty file of this run: link() fails on an existing name just
-// as an exclusive create does, but allocates no inode. Creating and
-// deleting a fresh file for every line made each create slower than the
-// last on ext4, which searches past every recently deleted inode, so a big
-// toss would have slowed down with the number of attaches made.
-int TakeBusyFlag(RunContext& ctx, const std::string& busy) {
-  if (ctx.busy_flag_links && ctx.busy_flag_source.empty()) {
-    std::string source = ctx.home + "olxbusy.$$$";
-    // A fresh file, so that the flags carry the time of this run: a mailer
-    // may take an old busy flag for a stale one.
-    (void)platform::RemoveFile(source);  // left over by a run that crashed
-    if (platform::CreateExclusive(source) == 0) {
-      ctx.busy_flag_source = source;
-      ctx.busy_flag_stamp = platform::Now();
-    } else
-      ctx.busy_flag_links = false;
-  }
-  if (ctx.busy_flag_links) {
-    // Keep the shared time stamp young: a mailer that removes busy flags
-    // older than some limit must not take ours for a stale one in a long run.
-    int64_t now = platform::Now();
-    if (now - ctx.busy_flag_stamp >= 30 && platform::SetModTime(ctx.busy_flag_source, now) == 0)
-      ctx.busy_flag_stamp = now;
-    int rc = platform::HardLink(ctx.busy_flag_source, busy);
-    if (rc == 0 || platform::IsAlreadyExists(rc)) return rc;
-    // Another file system, or one without hard links: plain files then.
-    ctx.busy_flag_links = false;
-  }
-  return platform::CreateExclusive(busy);
+  return AddFlowLines(ctx, link, line, "");
 }
 
 }  // namespace
 
-void ReleaseBusyFlagSource(RunContext& ctx) {
-  if (ctx.busy_flag_source.empty()) return;
-  (void)platform::RemoveFile(ctx.busy_flag_source);  // a leftover is reused by the next run
-  ctx.busy_flag_source.clear();
+std::vector<std::string> OutboundDirectories(const RunContext& ctx) {
+  const MainConfig& c = ctx.cfg;
+  std::vector<std::string> dirs = {OutboundRoot(ctx) + platform::kSep, c.outmail};
+  NameCase nc = OutboundCase();
+  uint32_t main_zone = c.addresses.empty() ? 0 : c.addresses[0].zone;
+  for (size_t i = 0; i < ctx.links.size(); ++i) {
+    const LinkRecord& link = ctx.links[i];
+    const FtnAddress& a = link.address;
+    if (c.fileboxes) {
+      dirs.push_back(WithTrailingSep(c.outbound) +
+                     FileboxName(c.attach_style, a, AttachFlavour(link.flavour)) + platform::kSep);
+    } else if (c.attach_style == AttachStyle::kBink) {
+      std::string dir = OutboundRoot(ctx);
+      if (a.zone != main_zone) dir += BsoZoneExtension(a.zone, nc);
+      dir += platform::kSep;
+      dirs.push_back(dir);
+      if (a.point != 0)
+        dirs.push_back(dir + BsoNodeName(a.net, a.node, nc) + BsoPointDirExtension(nc) +
+                       platform::kSep);
+    }
+  }
+  return dirs;
+}
+
+std::string FlowLine(const std::string& path, AfterSending after) {
+  // A line break in a path would end the reference early and add a line of
+  // the sender's choosing to the flow file.
+  if (!FitsOnOneLine(path)) return "";
+  return (after == AfterSending::kKill ? "^" : "") + MailerPath(path) + "\n";
+}
+
+int AddFlowLines(RunContext& ctx, LinkRecord& link, const std::string& lines,
+                 const std::string& tic) {
+  std::string base = ctx.cfg.attach_style == AttachStyle::kLbso ? LbsoBaseName(ctx, link.address)
+                                                                : BsoBaseName(ctx, link.address);
+  std::string flow = base + FlowExtension(ctx, link);
+  size_t count = 0;
+  for (char c : lines)
+    if (c == '\n') ++count;
+  FlowBatch one;
+  FlowBatch& batch = ctx.flow_batch ? *ctx.flow_batch : one;
+  auto [it, fresh] = batch.by_flow.try_emplace(Lower(flow), batch.entries.size());
+  if (fresh) batch.entries.push_back({&link, base, flow, "", {}, 0});
+  FlowBatch::Entry& e = batch.entries[it->second];
+  e.lines += lines;
+  e.count += count;
+  if (!tic.empty()) e.tics.push_back(tic);
+  if (ctx.flow_batch) return 0;
+  return WriteFlowEntry(ctx, e);
+}
+
+int FlushFlowBatch(RunContext& ctx, FlowBatch& batch) {
+  int first_error = 0;
+  for (FlowBatch::Entry& e : batch.entries) {
+    int rc = WriteFlowEntry(ctx, e);
+    if (rc != 0 && first_error == 0) first_error = rc;
+  }
+  batch.entries.clear();
+  batch.by_flow.clear();
+  return first_error;
+}
+
+bool FlowCovers(RunContext& ctx, const TicRecord& tic, const LinkRecord& link) {
+  return Covered(ctx, tic, FlowKey(link)) || Covered(ctx, tic, DelayedKey(link));
 }
 
 FlowAppend AppendUnderBusyFlag(RunContext& ctx, const std::string& base,
                                const std::string& flow_path, const std::string& lines,
                                OpenFailure report, int* error) {
-  // A mailer in session with the link holds its busy flag and may be
-  // reading or truncating the flow file; the flag is ours while we write.
   std::string busy = base + ".bsy";
   int rc = TakeBusyFlag(ctx, busy);
   if (rc != 0) {
@@ -142,21 +187,21 @@ FlowAppend AppendUnderBusyFlag(RunContext& ctx, const std::string& base,
       ctx.log.Message('!', 3, 0, busy.c_str(), platform::ErrorText(rc).c_str());
     return FlowAppend::kLocked;
   }
+  std::string text;
+  int err = 0;
   FlowAppend result = FlowAppend::kWritten;
-  int open_error = 0;
-  std::FILE* f = report == OpenFailure::kLog ? ctx.files.Open(flow_path, "a")
-                                             : ctx.files.OpenQuiet(flow_path, "a", &open_error);
-  if (!f) {
-    result = FlowAppend::kLocked;
-  } else {
-    bool ok = std::fwrite(lines.data(), 1, lines.size(), f) == lines.size();
-    int close_rc = ctx.files.Close(f);
-    if (!ok || close_rc != 0) {
-      *error = close_rc != 0 ? close_rc : 5;
-      result = FlowAppend::kFailed;
-    }
+  if (!ReadWholeFile(flow_path, false, &text, &err) && err != platform::NotFoundCode()) {
+    *error = err != 0 ? err : 5;
+    result = FlowAppend::kFailed;
+  } else if (!lines.empty() && text.size() >= lines.size() &&
+             text.compare(text.size() - lines.size(), lines.size(), lines) == 0) {
+    // The lines stand there already: a run killed after writing them but
+    // before it could say so.
+  } else if ((rc = platform::ReplaceFile(flow_path, Appended(std::move(text), lines))) != 0) {
+    *error = rc;
+    result = FlowAppend::kFailed;
   }
-  (void)platform::RemoveFile(busy);  // a flag left behind would hold the mailer back
+  DropBusyFlag(ctx, busy);
   return result;
 }
 

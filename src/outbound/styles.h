@@ -5,6 +5,8 @@
 #define OLVIX_OUTBOUND_STYLES_H_
 
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "util/address.h"
 
@@ -12,6 +14,7 @@ namespace olvix {
 
 struct LinkRecord;
 struct RunContext;
+struct TicRecord;
 
 // What becomes of the file once the mailer has sent it.
 enum class AfterSending { kKeep, kKill };
@@ -56,17 +59,52 @@ int SendLink(RunContext& ctx, const std::string& path, const std::string& box);
 // (ctx.first_copies). Returns 0 or 1.
 int SendLinkAcrossVolumes(RunContext& ctx, const std::string& path, const std::string& box);
 
-// Removes the file the busy flags of this run were made from (at
-// shut-down; the flags themselves are gone by then).
-void ReleaseBusyFlagSource(RunContext& ctx);
+// Every directory where this system writes for the mailer: the outbound
+// root, the zone and point directories and fileboxes of the links, OUTMAIL.
+// Nothing is created.
+std::vector<std::string> OutboundDirectories(const RunContext& ctx);
+
+// The flow or list file line of one file: "^" when it goes once sent, the
+// file's on-disk path, LF. Empty when the path holds a line break.
+std::string FlowLine(const std::string& path, AfterSending after);
+
+// Lines for the flow and list files of a sending pass: each link's file is
+// rewritten once, at the end of the pass, under its busy flag.
+struct FlowBatch {
+  struct Entry {
+    LinkRecord* link;
+    std::string base;  // flow file name without extension
+    std::string flow;
+    std::string lines;
+    std::vector<std::string> tics;  // the inbound tickets the lines serve
+    size_t count = 0;               // lines
+  };
+  std::vector<Entry> entries;
+  std::unordered_map<std::string, size_t> by_flow;  // lower-cased flow path
+};
+
+// Adds flow lines for `link` (BINK and LBSO): to the open batch
+// (ctx.flow_batch) or, without one, to the flow file at once. `tic` names
+// the inbound ticket they serve, for the journal of a toss ("" for none).
+// 0 or the error number (logged).
+int AddFlowLines(RunContext& ctx, LinkRecord& link, const std::string& lines,
+                 const std::string& tic);
+// Writes the lines of every link of the batch, each link's file through a
+// complete temporary file and a rename under its busy flag, or into its
+// ".olx" file while a mailer holds the flag. 0 or the first error (logged).
+int FlushFlowBatch(RunContext& ctx, FlowBatch& batch);
+// Whether the flow or delayed file of `link` was committed with the lines
+// of `tic` by this or an interrupted toss.
+bool FlowCovers(RunContext& ctx, const TicRecord& tic, const LinkRecord& link);
 
 // Result of appending to a link's flow or list file.
 enum class FlowAppend { kWritten, kLocked, kFailed };
 enum class OpenFailure { kLog, kQuiet };
 // Appends `lines` to `flow_path` while holding the link's busy flag
-// (`base` + ".bsy"), created exclusively. kLocked when a mailer holds the
-// flag or the file cannot be opened (message 0 with kLog); kFailed (error
-// number in *error) when a write or the close failed.
+// (`base` + ".bsy"), created exclusively; the file is rewritten through a
+// temporary file, and lines that already end it are not added again.
+// kLocked when a mailer holds the flag (message 0 with kLog when the flag
+// cannot be made); kFailed (error number in *error) when the rewrite failed.
 FlowAppend AppendUnderBusyFlag(RunContext& ctx, const std::string& base,
                                const std::string& flow_path, const std::string& lines,
                                OpenFailure report, int* error);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "manager/letter.h"
+#include "outbound/busy.h"
 #include "outbound/outbound_fixture.h"
+#include "util/paths.h"
 
 namespace olvix {
 namespace {
@@ -80,7 +82,8 @@ TEST_F(FlowStyles, BusyFlagsComeAndGoWithEveryLine) {
     ASSERT_EQ(AttachBso(*ctx_, file_, *link, AfterSending::kKeep), 0);
   EXPECT_EQ(ListNames(Out("")), (std::vector<std::string>{"139c0064.flo", "139c0064.pnt"}));
   EXPECT_EQ(ListNames(Out("/139c0064.pnt")), std::vector<std::string>{"00000001.hlo"});
-  EXPECT_EQ(ListNames(ctx_->home), std::vector<std::string>{"olxbusy.$$$"});
+  EXPECT_EQ(ListNames(ctx_->home),
+            std::vector<std::string>{FilePart(platform::RunTempName("olxbusy"))});
   ReleaseBusyFlagSource(*ctx_);
   EXPECT_EQ(ListNames(ctx_->home), std::vector<std::string>{});
 

@@ -26,8 +26,13 @@ const char* PlatformName();
 // other value is the system's error number.
 inline constexpr int kOk = 0;
 int NotFoundCode();  // ENOENT on POSIX
-// The system's text for an error number.
+// Codes of this layer's own beyond the system's error numbers.
+inline constexpr int kNotPlainFile = 4090;  // a symbolic link, FIFO, device or directory
+inline constexpr int kFileTooLarge = 4091;  // larger than the reader takes
+// The system's text for an error number (and for the codes above).
 std::string ErrorText(int code);
+// The error number of a full disk (ENOSPC on POSIX).
+int NoSpaceCode();
 
 // --- Paths --------------------------------------------------------------
 
@@ -85,11 +90,56 @@ int RemoveDir(const std::string& path);
 // when `from` does not exist.
 int RenamePath(const std::string& from, const std::string& to);
 
-// Copies `from` onto `to` (overwriting it) and gives the copy the source's
-// modification time. Every write and the close are checked; on failure the
-// partial target is removed. A target that is the source file itself
-// (another spelling or a hard link) is left as it is and counts as copied.
-int CopyFileContents(const std::string& from, const std::string& to);
+// What a copy accepts as its source. Every copy refuses a FIFO, a device
+// or a directory without blocking on it; kPlainOnly also refuses a
+// symbolic link, for files another system sent us.
+enum class CopySource { kAny, kPlainOnly };
+
+// Copies `from` onto `to` (replacing it) and gives the copy the source's
+// modification time. The bytes go to a temporary name in the target's
+// directory that no other run uses, and the copy takes its name by a rename
+// only when every write and the close succeeded: `to` is never seen half
+// written, and on failure the old `to` stays. A target that is the source
+// file itself (another spelling or a hard link) is left as it is and counts
+// as copied. kNotPlainFile for a source the mode refuses.
+int CopyFileContents(const std::string& from, const std::string& to,
+                     CopySource source = CopySource::kAny);
+
+// Reads a whole file that must be a plain file (not a symbolic link, FIFO
+// or device; opened without following a link and without blocking) of at
+// most `max_size` bytes. Returns 0, kNotPlainFile, kFileTooLarge (nothing
+// is read then), or the system's error number.
+int ReadPlainFile(const std::string& path, size_t max_size, std::string* out);
+
+// Creates `path` exclusively and writes `data` into it. Already-exists when
+// the name is taken; on a failed write or close the file is removed and the
+// error returned.
+int WriteNewFile(const std::string& path, const std::string& data);
+
+// Replaces `path` by a file holding `data`: written under a temporary name
+// of this run in the same directory, then renamed. On failure the old file
+// stays and no temporary file is left.
+int ReplaceFile(const std::string& path, const std::string& data);
+
+// A temporary name beside `path` that no other run uses: `path`, a dot,
+// this process's id and ".$$$".
+std::string RunTempName(const std::string& path);
+// Whether a file name ends like the temporary names of this system (".$$$").
+bool IsWorkFileName(const std::string& name);
+
+// Makes everything written so far on the file systems holding `paths`
+// durable (one sync per file system). Returns 0 or the first error.
+int SyncFileSystems(const std::vector<std::string>& paths);
+
+// --- Append-only files ----------------------------------------------------
+
+// A file kept open for appending whole records (the run journal).
+// Returns a handle >= 0, or -1 with *error set.
+int OpenAppendFile(const std::string& path, int* error);
+// Appends `data` in one write; a write that fails part way is cut back, so
+// the file never ends in a fragment. 0 or the error number.
+int AppendRecord(int handle, const std::string& data);
+int CloseAppendFile(int handle);
 
 // Creates a hard link `to` naming the file `from`.
 int HardLink(const std::string& from, const std::string& to);
@@ -139,9 +189,13 @@ int ChangeDirectory(const std::string& path);
 
 // Creates or opens `path` for writing and takes an exclusive lock on it.
 // Returns a handle >= 0, or -1 when another process holds the lock or the
-// file cannot be created.
-int AcquireLockFile(const std::string& path);
+// file cannot be created (then *error, when given, is set: the system's
+// error number, or already-exists for a lock held).
+int AcquireLockFile(const std::string& path, int* error = nullptr);
 void ReleaseLockFile(int handle);
+// True when some process holds the lock of AcquireLockFile on the existing
+// file `path` (any of its names). False when nobody does or it is missing.
+bool LockHeld(const std::string& path);
 
 // --- Processes and environment -----------------------------------------
 
@@ -156,6 +210,10 @@ int RunCommand(const std::string& command);
 std::string ShellQuote(const std::string& text);
 // Waits the given number of milliseconds.
 void Sleep(int milliseconds);
+// This process's id.
+int ProcessId();
+// Whether a process of this id is running.
+bool ProcessAlive(int pid);
 
 // --- Console ------------------------------------------------------------
 

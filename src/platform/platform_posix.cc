@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <locale.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -21,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/fault.h"
 #include "platform/platform.h"
 
 namespace olvix::platform {
@@ -251,15 +253,152 @@ locale_t CLocale() {
   return loc;
 }
 
+// Fault injection for the crash tests: a build with OLVIX_FAULT_INJECTION
+// reads OLVIX_FAULT once and counts every operation that changes a file.
+//   kill:N           the process dies as by SIGKILL just before operation N;
+//   enospc:N[:TEXT]  from operation N on, every operation that needs space
+//                    (on paths holding TEXT, when given) fails with ENOSPC.
+// The product build compiles the calls away.
+#ifdef OLVIX_FAULT_INJECTION
+struct FaultPlan {
+  enum Kind { kNone, kKill, kNoSpace } kind = kNone;
+  long long at = 0;
+  std::string where;
+  long long count = 0;
+};
+
+FaultPlan ParseFaultPlan(const std::string& text) {
+  FaultPlan plan;
+  size_t colon = text.find(':');
+  if (colon == std::string::npos) return plan;
+  std::string kind = text.substr(0, colon);
+  std::string rest = text.substr(colon + 1);
+  size_t second = rest.find(':');
+  plan.at = std::atoll(rest.substr(0, second).c_str());
+  if (second != std::string::npos) plan.where = rest.substr(second + 1);
+  if (kind == "kill") plan.kind = FaultPlan::kKill;
+  if (kind == "enospc") plan.kind = FaultPlan::kNoSpace;
+  return plan;
+}
+
+FaultPlan& CurrentPlan() {
+  static FaultPlan plan = [] {
+    const char* env = std::getenv("OLVIX_FAULT");
+    return ParseFaultPlan(env ? env : "");
+  }();
+  return plan;
+}
+
+int FaultPoint(const std::string& path, bool needs_space) {
+  FaultPlan& plan = CurrentPlan();
+  switch (plan.kind) {
+    case FaultPlan::kNone:
+      return 0;
+    case FaultPlan::kKill:
+      if (++plan.count == plan.at) {
+        std::fflush(nullptr);
+        ::raise(SIGKILL);
+      }
+      return 0;
+    case FaultPlan::kNoSpace:
+      if (!needs_space) return 0;
+      if (!plan.where.empty() && path.find(plan.where) == std::string::npos) return 0;
+      return ++plan.count >= plan.at ? ENOSPC : 0;
+  }
+  return 0;
+}
+
+// The paths of the append-only files, for the fault point.
+std::map<int, std::string>& AppendPaths() {
+  static std::map<int, std::string> paths;
+  return paths;
+}
+
+// Streams opened for writing pass every write through the fault point.
+struct FaultStream {
+  int fd;
+  std::string path;
+};
+
+ssize_t FaultStreamWrite(void* cookie, const char* buf, size_t size) {
+  auto* s = static_cast<FaultStream*>(cookie);
+  if (int e = FaultPoint(s->path, true)) {
+    errno = e;
+    return -1;
+  }
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::write(s->fd, buf + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return done > 0 ? static_cast<ssize_t>(done) : -1;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+ssize_t FaultStreamRead(void* cookie, char* buf, size_t size) {
+  return ::read(static_cast<FaultStream*>(cookie)->fd, buf, size);
+}
+
+int FaultStreamSeek(void* cookie, off64_t* offset, int whence) {
+  off_t r = ::lseek(static_cast<FaultStream*>(cookie)->fd, static_cast<off_t>(*offset), whence);
+  if (r < 0) return -1;
+  *offset = r;
+  return 0;
+}
+
+int FaultStreamClose(void* cookie) {
+  auto* s = static_cast<FaultStream*>(cookie);
+  int rc = ::close(s->fd);
+  delete s;
+  return rc;
+}
+
+std::FILE* FaultOpen(const std::string& path, const char* mode) {
+  int flags = O_CLOEXEC;
+  bool plus = std::strchr(mode, '+') != nullptr;
+  if (mode[0] == 'w') flags |= (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+  if (mode[0] == 'a') flags |= (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+  int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0) return nullptr;
+  cookie_io_functions_t io = {FaultStreamRead, FaultStreamWrite, FaultStreamSeek, FaultStreamClose};
+  std::FILE* f = ::fopencookie(new FaultStream{fd, path}, mode, io);
+  if (!f) ::close(fd);
+  return f;
+}
+#define OLVIX_FAULT(path, space)                    \
+  do {                                              \
+    if (int fault_ = FaultPoint((path), (space))) { \
+      errno = fault_;                               \
+      return fault_;                                \
+    }                                               \
+  } while (0)
+#else
+#define OLVIX_FAULT(path, space) \
+  do {                           \
+    (void)(path);                \
+  } while (0)
+#endif
+
 bool g_title_set = false;
 
 }  // namespace
+
+#ifdef OLVIX_FAULT_INJECTION
+void SetFaultPlan(const std::string& plan) { CurrentPlan() = ParseFaultPlan(plan); }
+#endif
 
 const char* PlatformName() { return "Linux"; }
 int NotFoundCode() { return ENOENT; }
 bool IsAlreadyExists(int code) { return code == EEXIST; }
 
+int NoSpaceCode() { return ENOSPC; }
+
 std::string ErrorText(int code) {
+  if (code == kNotPlainFile) return "Not a plain file";
+  if (code == kFileTooLarge) return "File too large";
   char buf[256];
   // GNU strerror_r returns a pointer that may or may not be buf.
   const char* text = strerror_r(code, buf, sizeof buf);
@@ -327,10 +466,20 @@ std::FILE* OpenStream(const std::string& path, const char* mode, int* error) {
   bool creates = std::strchr(mode, 'w') || std::strchr(mode, 'a');
   std::FILE* f = nullptr;
   if (creates) {
+#ifdef OLVIX_FAULT_INJECTION
+    if (int e = FaultPoint(p, true)) {
+      if (error) *error = e;
+      return nullptr;
+    }
+#endif
     struct stat st;
     bool existed = RawStat(p, &st);
     ChangeEntry(p, true, [&] {
+#ifdef OLVIX_FAULT_INJECTION
+      f = FaultOpen(p, mode);
+#else
       f = std::fopen(p.c_str(), mode);
+#endif
       return (f && !existed) ? 0 : 1;
     });
   } else {
@@ -345,6 +494,7 @@ int MakeDir(const std::string& path) {
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   struct stat st;
   if (RawStat(p, &st)) return S_ISDIR(st.st_mode) ? kOk : ENOTDIR;
+  OLVIX_FAULT(p, true);
   return ChangeEntry(p, true, [&] {
     if (::mkdir(p.c_str(), 0777) == 0 || errno == EEXIST) return 0;
     return errno;
@@ -353,12 +503,14 @@ int MakeDir(const std::string& path) {
 
 int RemoveFile(const std::string& path) {
   std::string p = NativePath(path);
+  OLVIX_FAULT(p, false);
   return ChangeEntry(p, false, [&] { return ::unlink(p.c_str()) == 0 ? 0 : errno; });
 }
 
 int RemoveDir(const std::string& path) {
   std::string p = NativePath(path);
   while (p.size() > 1 && p.back() == '/') p.pop_back();
+  OLVIX_FAULT(p, false);
   return ChangeEntry(p, false, [&] { return ::rmdir(p.c_str()) == 0 ? 0 : errno; });
 }
 
@@ -378,6 +530,7 @@ int RenamePath(const std::string& from, const std::string& to) {
   std::string fdir, fname, tdir, tname;
   SplitPath(f, &fdir, &fname);
   SplitPath(t, &tdir, &tname);
+  OLVIX_FAULT(t, false);
   int64_t fbefore = Cache().Has(fdir) ? DirMtimeNs(fdir) : 0;
   int64_t tbefore = Cache().Has(tdir) ? DirMtimeNs(tdir) : 0;
   if (::rename(f.c_str(), t.c_str()) != 0) return errno;
@@ -394,16 +547,87 @@ int RenamePath(const std::string& from, const std::string& to) {
   return kOk;
 }
 
-int CopyFileContents(const std::string& from, const std::string& to) {
-  std::string f = NativePath(from), t = NativePath(to);
-  int in = ::open(f.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return errno;
-  struct stat st;
-  if (::fstat(in, &st) != 0) {
+namespace {
+
+// Opens a source file for reading without blocking on a FIFO or device;
+// with `no_follow` a symbolic link is refused too. The descriptor is left in
+// blocking mode for the reads that follow.
+int OpenSource(const std::string& path, bool no_follow, struct stat* st, int* fd) {
+  int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (no_follow ? O_NOFOLLOW : 0);
+  int in = ::open(path.c_str(), flags);
+  if (in < 0) return (no_follow && errno == ELOOP) ? kNotPlainFile : errno;
+  if (::fstat(in, st) != 0) {
     int e = errno;
     ::close(in);
     return e;
   }
+  if (!S_ISREG(st->st_mode)) {
+    ::close(in);
+    return kNotPlainFile;
+  }
+  int fl = ::fcntl(in, F_GETFL);
+  if (fl >= 0) (void)::fcntl(in, F_SETFL, fl & ~O_NONBLOCK);
+  *fd = in;
+  return 0;
+}
+
+// Writes all of `data` to `fd`, passing the fault point once per write.
+int WriteAll(int fd, const std::string& path, const char* data, size_t size) {
+  size_t off = 0;
+  while (off < size) {
+    OLVIX_FAULT(path, true);
+    ssize_t w = ::write(fd, data + off, size - off);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    off += static_cast<size_t>(w);
+  }
+  return 0;
+}
+
+// Copies the bytes of `in` (size `size`) to `out`, in the kernel where it
+// can, else by reads and writes.
+int CopyBytes(int in, int out, const std::string& out_path, off_t size) {
+  off_t remaining = size;
+  bool use_range = true;
+  while (remaining > 0 && use_range) {
+    OLVIX_FAULT(out_path, true);
+    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(remaining), 0);
+    if (n < 0) {
+      if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) {
+        use_range = false;
+        break;
+      }
+      return errno;
+    }
+    if (n == 0) return 0;  // the file shrank meanwhile
+    remaining -= n;
+  }
+  if (use_range) return 0;
+  // Start over with plain reads and writes from where the kernel copy
+  // stopped.
+  off_t done = size - remaining;
+  if (::lseek(in, done, SEEK_SET) < 0 || ::lseek(out, done, SEEK_SET) < 0) return errno;
+  std::vector<char> buf(1 << 16);
+  while (true) {
+    ssize_t n = ::read(in, buf.data(), buf.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return 0;
+    if (int e = WriteAll(out, out_path, buf.data(), static_cast<size_t>(n))) return e;
+  }
+}
+
+}  // namespace
+
+int CopyFileContents(const std::string& from, const std::string& to, CopySource source) {
+  std::string f = NativePath(from), t = NativePath(to);
+  struct stat st;
+  int in = -1;
+  if (int e = OpenSource(f, source == CopySource::kPlainOnly, &st, &in)) return e;
   struct stat tst;
   if (RawStat(t, &tst) && tst.st_dev == st.st_dev && tst.st_ino == st.st_ino) {
     // The target is the source itself (another spelling, or a hard link in
@@ -412,74 +636,168 @@ int CopyFileContents(const std::string& from, const std::string& to) {
     ::close(in);
     return kOk;
   }
+  std::string temp = RunTempName(t);
+  OLVIX_FAULT(temp, true);
   int out = -1;
-  int rc = ChangeEntry(t, true, [&] {
-    out = ::open(t.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  int rc = ChangeEntry(temp, true, [&] {
+    out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     return out < 0 ? errno : 0;
   });
   if (out < 0) {
     ::close(in);
     return rc;
   }
-  int err = 0;
-  bool use_range = true;
-  off_t remaining = st.st_size;
-  while (remaining > 0 && use_range) {
-    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(remaining), 0);
-    if (n < 0) {
-      if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) {
-        use_range = false;
-        break;
-      }
-      err = errno;
-      break;
-    }
-    if (n == 0) break;  // file shrank meanwhile
-    remaining -= n;
-  }
-  if (!err && !use_range) {
-    // Start over with plain reads and writes from where the kernel copy
-    // stopped.
-    off_t done = st.st_size - remaining;
-    if (::lseek(in, done, SEEK_SET) < 0 || ::lseek(out, done, SEEK_SET) < 0) err = errno;
-    std::vector<char> buf(1 << 16);
-    while (!err) {
-      ssize_t n = ::read(in, buf.data(), buf.size());
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        err = errno;
-        break;
-      }
-      if (n == 0) break;
-      ssize_t off = 0;
-      while (off < n) {
-        ssize_t w = ::write(out, buf.data() + off, static_cast<size_t>(n - off));
-        if (w < 0) {
-          if (errno == EINTR) continue;
-          err = errno;
-          break;
-        }
-        off += w;
-      }
-    }
-  }
+  int err = CopyBytes(in, out, temp, st.st_size);
   if (!err) {
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     (void)::futimens(out, times);  // a copy with a fresh time is still a copy
   }
   if (::close(out) != 0 && !err) err = errno;
   ::close(in);
-  if (err) (void)RemoveFile(t);  // never leave a half-written copy behind
+  if (!err) err = RenamePath(temp, t);
+  if (err) (void)RemoveFile(temp);  // never leave a half-written copy behind
   return err;
 }
 
+int ReadPlainFile(const std::string& path, size_t max_size, std::string* out) {
+  out->clear();
+  std::string p = NativePath(path);
+  struct stat st;
+  int in = -1;
+  if (int e = OpenSource(p, true, &st, &in)) return e;
+  if (static_cast<uint64_t>(st.st_size) > max_size) {
+    ::close(in);
+    return kFileTooLarge;
+  }
+  out->resize(static_cast<size_t>(st.st_size));
+  size_t got = 0;
+  int err = 0;
+  while (true) {
+    if (got == out->size()) {
+      // The file may have grown since fstat: read on, up to the limit.
+      if (out->size() > max_size) break;
+      out->resize(std::min(max_size + 1, out->size() + 4096));
+      if (got == out->size()) break;
+    }
+    ssize_t n = ::read(in, out->data() + got, out->size() - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      break;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(in);
+  out->resize(got);
+  if (err) return err;
+  if (got > max_size) {
+    out->clear();
+    return kFileTooLarge;
+  }
+  return 0;
+}
+
+int WriteNewFile(const std::string& path, const std::string& data) {
+  std::string p = NativePath(path);
+  OLVIX_FAULT(p, true);
+  int fd = -1;
+  int rc = ChangeEntry(p, true, [&] {
+    fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return fd < 0 ? errno : 0;
+  });
+  if (fd < 0) return rc;
+  int err = WriteAll(fd, p, data.data(), data.size());
+  if (::close(fd) != 0 && !err) err = errno;
+  if (err) (void)RemoveFile(p);  // a name half written is worse than none
+  return err;
+}
+
+int ReplaceFile(const std::string& path, const std::string& data) {
+  std::string p = NativePath(path);
+  std::string temp = RunTempName(p);
+  (void)RemoveFile(temp);  // a leftover of this very process id would block the create
+  int rc = WriteNewFile(temp, data);
+  if (rc != 0) return rc;
+  rc = RenamePath(temp, p);
+  if (rc != 0) (void)RemoveFile(temp);
+  return rc;
+}
+
+std::string RunTempName(const std::string& path) {
+  return path + "." + std::to_string(static_cast<long>(::getpid())) + ".$$$";
+}
+
+bool IsWorkFileName(const std::string& name) {
+  return name.size() >= 4 && name.compare(name.size() - 4, 4, ".$$$") == 0;
+}
+
+int SyncFileSystems(const std::vector<std::string>& paths) {
+  std::set<uint64_t> done;
+  int first_error = 0;
+  for (const std::string& path : paths) {
+    std::string p = NativePath(path);
+    struct stat st;
+    if (!RawStat(p, &st)) continue;  // nothing was written there
+    if (!done.insert(static_cast<uint64_t>(st.st_dev)).second) continue;
+    OLVIX_FAULT(p, false);
+    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+      if (!first_error) first_error = errno;
+      continue;
+    }
+    if (::syncfs(fd) != 0 && !first_error) first_error = errno;
+    ::close(fd);
+  }
+  return first_error;
+}
+
+int OpenAppendFile(const std::string& path, int* error) {
+  std::string p = NativePath(path);
+  int fd = -1;
+  int rc = ChangeEntry(p, true, [&] {
+    fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    return fd < 0 ? errno : 0;
+  });
+  if (fd < 0 && error) *error = rc;
+#ifdef OLVIX_FAULT_INJECTION
+  if (fd >= 0) AppendPaths()[fd] = p;
+#endif
+  return fd;
+}
+
+int AppendRecord(int handle, const std::string& data) {
+#ifdef OLVIX_FAULT_INJECTION
+  OLVIX_FAULT(AppendPaths()[handle], true);
+#endif
+  off_t before = ::lseek(handle, 0, SEEK_END);
+  size_t off = 0;
+  while (off < data.size()) {
+    ssize_t w = ::write(handle, data.data() + off, data.size() - off);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      int e = errno;
+      // A record cut off by a full disk must not stay as a fragment that
+      // the next record would run into.
+      if (before >= 0) (void)::ftruncate(handle, before);
+      return e;
+    }
+    off += static_cast<size_t>(w);
+  }
+  return 0;
+}
+
+int CloseAppendFile(int handle) { return ::close(handle) == 0 ? 0 : errno; }
+
 int HardLink(const std::string& from, const std::string& to) {
   std::string f = NativePath(from), t = NativePath(to);
+  OLVIX_FAULT(t, true);
   return ChangeEntry(t, true, [&] { return ::link(f.c_str(), t.c_str()) == 0 ? 0 : errno; });
 }
 
 int CreateExclusive(const std::string& path) {
   std::string p = NativePath(path);
+  OLVIX_FAULT(p, true);
   return ChangeEntry(p, true, [&] {
     int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return errno;
@@ -494,6 +812,7 @@ int SetModTime(const std::string& path, int64_t mtime) {
   times[0].tv_sec = static_cast<time_t>(mtime);
   times[0].tv_nsec = 0;
   times[1] = times[0];
+  OLVIX_FAULT(p, false);
   return ::utimensat(AT_FDCWD, p.c_str(), times, 0) == 0 ? 0 : errno;
 }
 
@@ -560,17 +879,27 @@ int ChangeDirectory(const std::string& path) {
   return ::chdir(p.c_str()) == 0 ? 0 : errno;
 }
 
-int AcquireLockFile(const std::string& path) {
+int AcquireLockFile(const std::string& path, int* error) {
   std::string p = NativePath(path);
   for (int attempt = 0; attempt < 3; ++attempt) {
+#ifdef OLVIX_FAULT_INJECTION
+    if (int e = FaultPoint(p, true)) {
+      if (error) *error = e;
+      return -1;
+    }
+#endif
     int fd = -1;
-    ChangeEntry(p, true, [&] {
+    int rc = ChangeEntry(p, true, [&] {
       fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
       return fd < 0 ? errno : 0;
     });
-    if (fd < 0) return -1;
+    if (fd < 0) {
+      if (error) *error = rc;
+      return -1;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       ::close(fd);
+      if (error) *error = EEXIST;
       return -1;
     }
     // The holder deletes the flag before it unlocks; a lock taken on a file
@@ -581,11 +910,21 @@ int AcquireLockFile(const std::string& path) {
       return fd;
     ::close(fd);
   }
+  if (error) *error = EEXIST;
   return -1;
 }
 
 void ReleaseLockFile(int handle) {
   if (handle >= 0) ::close(handle);
+}
+
+bool LockHeld(const std::string& path) {
+  std::string p = NativePath(path);
+  int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return false;
+  bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);  // drops the lock this test may have taken
+  return held;
 }
 
 bool GetEnv(const std::string& name, std::string* value) {
@@ -635,6 +974,13 @@ std::string ShellQuote(const std::string& text) {
   }
   out += "'";
   return out;
+}
+
+int ProcessId() { return static_cast<int>(::getpid()); }
+
+bool ProcessAlive(int pid) {
+  if (pid <= 0) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
 void Sleep(int milliseconds) {

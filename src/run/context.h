@@ -15,6 +15,9 @@
 
 namespace olvix {
 
+struct TossState;
+struct FlowBatch;
+
 struct RunContext {
   MainConfig cfg;
   LinkTable links;
@@ -43,12 +46,19 @@ struct RunContext {
   // of the first copy made in this sending pass. Cleared by the sending
   // pass at its start and end.
   std::unordered_map<std::string, std::string> first_copies;
-  // The empty file whose further names are the busy flags this run puts
-  // beside flow files (outbound/styles.cc); "" until the first is needed.
-  // Removed at shut-down.
+  // The file whose further names are the busy flags this run puts beside
+  // flow files (outbound/busy.cc), locked by this run for as long as it
+  // lives; "" until the first is needed. Removed at shut-down.
   std::string busy_flag_source;
+  int busy_flag_lock = -1;
   bool busy_flag_links = true;  // false once hard links proved unusable
   int64_t busy_flag_stamp = 0;  // when busy_flag_source last got the current time
+
+  // The toss in progress (tic/toss.h), owned by the toss; nullptr otherwise.
+  TossState* toss = nullptr;
+  // The flow and list file lines of the sending pass in progress
+  // (outbound/styles.h), owned by the pass; nullptr otherwise.
+  FlowBatch* flow_batch = nullptr;
 
   // Turns a path from the configuration or command line into the platform's
   // form, relative names taken relative to the home directory.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/config.h"
+#include "outbound/busy.h"
 #include "outbound/delayed.h"
 #include "platform/platform.h"
 #include "run/commands.h"
@@ -282,6 +283,7 @@ int RunMain(int argc, char** argv) {
   ctx.log.Debug('A', "Going to load areas");
   if (LoadAreas(ctx) != 0) Shutdown(ctx, 1);
   ctx.log.Message('#', 4, 66);
+  RemoveStaleBusyFlags(ctx);
   RetryDelayedAttaches(ctx);
   Dispatch(ctx);
   return 0;  // not reached: Dispatch ends through Shutdown

@@ -59,6 +59,16 @@ void Log::MessageV(char level, int verbosity, int number, va_list ap) {
   WriteLine(prefix, VFormat(Text(number), ap));
 }
 
+void Log::Note(char level, int verbosity, const char* fmt, ...) {
+  if (!Wants(level, verbosity)) return;
+  va_list ap;
+  va_start(ap, fmt);
+  std::string text = VFormat(fmt, ap);
+  va_end(ap);
+  std::string prefix = std::string(1, level) + " " + TimePrefix("%d %b %T OLVX ");
+  WriteLine(prefix, text);
+}
+
 void Log::Debug(char category, const char* fmt, ...) {
   if (!WantsDebug(category)) return;
   va_list ap;
@@ -74,6 +84,9 @@ void Log::WriteLine(const std::string& prefix, const std::string& text) {
   // Every physical line of a multi-line message carries the prefix.
   std::string line = prefix;
   for (char c : text) {
+    // Names and values from other systems must not end a line early for a
+    // reader that splits at CR, nor hide what follows.
+    if (static_cast<unsigned char>(c) < 32 && c != '\n') c = ' ';
     line += c;
     if (c == '\n') line += prefix;
   }

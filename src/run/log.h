@@ -30,6 +30,10 @@ class Log {
   // character `level` and verbosity `verbosity`.
   void Message(char level, int verbosity, int number, ...);
   void MessageV(char level, int verbosity, int number, va_list ap);
+  // Writes a line that is not in the catalogue under level character
+  // `level` and verbosity `verbosity` (for events the catalogue has no
+  // message for).
+  void Note(char level, int verbosity, const char* fmt, ...) __attribute__((format(printf, 4, 5)));
   // Writes a free-form trace line of debug category `category`.
   void Debug(char category, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "run/context.h"
 #include "tic/tic.h"
+#include "tic/toss.h"
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -28,8 +29,10 @@ std::string FitField(const std::string& value, size_t width, bool right) {
   return right ? PadLeft(v, width) : PadRight(v, width);
 }
 
-void ExpandSegments(const std::string& macro, const std::string& value,
-                    std::vector<Segment>* segs) {
+// `grow`: a value longer than its field is written whole, pushing the rest
+// of the line right, and is kept apart from it by a blank.
+void ExpandSegments(const std::string& macro, const std::string& value, std::vector<Segment>* segs,
+                    bool grow = false) {
   if (macro.empty()) return;
   // The first occurrence decides: a fixed-width field is filled once, a
   // plain macro everywhere.
@@ -52,6 +55,10 @@ void ExpandSegments(const std::string& macro, const std::string& value,
     Segment before{text.substr(0, start), true};
     Segment field{FitField(value, width, macro == "@S"), false};
     Segment after{text.substr(first_pos + macro.size()), true};
+    if (grow && value.size() >= width) {
+      field.text = value;
+      if (!after.text.empty() && after.text[0] != ' ') field.text += ' ';
+    }
     segs->erase(segs->begin() + static_cast<std::ptrdiff_t>(first_seg));
     segs->insert(segs->begin() + static_cast<std::ptrdiff_t>(first_seg), {before, field, after});
     return;
@@ -102,6 +109,14 @@ std::string DirKey(const std::string& dir) {
   return key;
 }
 
+// The journal's name for the description file of `dir`.
+std::string DescKey(const std::string& dir) { return "desc:" + DirKey(dir); }
+
+void DescWriteFailed(RunContext& ctx, const std::string& path, int rc) {
+  if (CurrentToss(ctx)) TossWriteFailed(ctx, path, rc);
+  ctx.log.Message('!', 3, 9, path.c_str(), platform::ErrorText(rc).c_str());
+}
+
 }  // namespace
 
 void ExpandDescLine(const std::string& macro, const std::string& value, std::string* line) {
@@ -114,7 +129,9 @@ std::string FormatDescLine(const std::string& tmpl, uint32_t size, const std::st
                            const std::string& first_line) {
   std::vector<Segment> segs{{tmpl, true}};
   ExpandSegments("@S", std::to_string(size), &segs);
-  ExpandSegments("@N", name, &segs);
+  // A name cut to its field would describe another file, and no longer
+  // match its own.
+  ExpandSegments("@N", name, &segs, true);
   ExpandSegments("@D", first_line, &segs);
   return JoinSegments(segs);
 }
@@ -128,24 +145,45 @@ void WriteDescEntry(RunContext& ctx, const TicRecord& tic, std::string* out) {
   ctx.log.Debug('B', "Filling descline");
   const MainConfig& cfg = ctx.cfg;
   const std::vector<std::string>& lines = TicDescription(tic);
-  *out += FormatDescLine(cfg.desc_line, tic.size, tic.file,
-                         lines.empty() ? std::string("No description found") : lines[0]);
-  *out += '\n';
-  std::string lead;
-  if (cfg.desc_width > 0) lead.assign(static_cast<size_t>(cfg.desc_width - 1), ' ');
-  if (cfg.desc_char != 0) lead += cfg.desc_char;
-  for (size_t i = 1; i < lines.size(); ++i) {
-    *out += lead;
-    *out += lines[i];
+  auto put = [out](std::string line) {
+    if (line.size() > kDescLineLimit) line.resize(kDescLineLimit);
+    OneLineInPlace(&line);  // a CR would end the line for some readers
+    *out += line;
     *out += '\n';
+  };
+  put(FormatDescLine(cfg.desc_line, tic.size, tic.file,
+                     lines.empty() ? std::string("No description found") : lines[0]));
+  std::string lead = ContinuationLead(cfg);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    std::string line = lead + lines[i];
+    // A continuation line must never read back as an entry line: not by
+    // DESCMARK at its column either.
+    if (!cfg.desc_mark.empty() && cfg.desc_mark_pos >= 0) {
+      size_t pos = static_cast<size_t>(cfg.desc_mark_pos);
+      while (pos < line.size() && line[pos] == cfg.desc_mark[0] && line.size() < kDescLineLimit)
+        line.insert(lead.size(), 1, ' ');
+    }
+    put(std::move(line));
   }
+}
+
+std::string ContinuationLead(const MainConfig& cfg) {
+  std::string lead;
+  if (cfg.desc_width > 1) lead.assign(static_cast<size_t>(cfg.desc_width - 1), ' ');
+  if (cfg.desc_char != 0) lead += cfg.desc_char;
+  // Without indent and mark a continuation line would begin like an entry
+  // line: the text of a description could then stand for another file.
+  if (lead.empty()) lead = " ";
+  return lead;
 }
 
 DescLineKind ClassifyDescLine(const MainConfig& cfg, const std::string& line, std::string* name) {
   bool continuation = false;
-  if (cfg.desc_width > 0) {
+  if (cfg.desc_width > 1) {
     size_t n = static_cast<size_t>(cfg.desc_width - 1);
     continuation = line.size() >= n && line.find_first_not_of(' ') >= n;
+  } else if (cfg.desc_char == 0) {
+    continuation = !line.empty() && line[0] == ' ';
   }
   if (!continuation && cfg.desc_char != 0) {
     size_t first = line.find_first_not_of(" \t");
@@ -246,8 +284,12 @@ int AppendDescEntries(RunContext& ctx, const std::string& dir,
   // An old last line without line end would otherwise run into the first
   // new entry line.
   if (!text.empty() && text.back() != '\n') text += '\n';
-  for (const TicRecord* tic : tickets) WriteDescEntry(ctx, *tic, &text);
-  return WriteFileAtomic(path, text);
+  std::vector<std::string> names;
+  for (const TicRecord* tic : tickets) {
+    WriteDescEntry(ctx, *tic, &text);
+    names.push_back(tic->tic_name);
+  }
+  return CommitText(ctx, DescKey(dir), path, text, names);
 }
 
 std::vector<std::string> CutDescriptionLines(const std::vector<std::string>& lines, int width) {
@@ -286,6 +328,8 @@ std::vector<DescBatch> BatchByDestination(RunContext& ctx, const DestinationFn& 
     for (const auto& tic : area.received) {
       if (tic->bad) continue;
       std::string dir = destination(area, *tic);
+      // Described already by a toss that did not finish.
+      if (Covered(ctx, *tic, DescKey(dir))) continue;
       auto [it, added] = index.emplace(DirKey(dir), batches.size());
       if (added) batches.push_back({dir, {}});
       batches[it->second].tickets.push_back(tic.get());
@@ -300,7 +344,9 @@ void DeleteOldDescriptions(RunContext& ctx, const DestinationFn& destination) {
     std::vector<std::string> names;
     names.reserve(batch.tickets.size());
     for (const TicRecord* tic : batch.tickets) names.push_back(tic->file);
-    (void)RemoveDescEntries(ctx, batch.dir, names);  // no description file: nothing to remove
+    int rc = RemoveDescEntries(ctx, batch.dir, names);
+    if (rc != 0 && rc != platform::NotFoundCode())  // no description file: nothing to remove
+      DescWriteFailed(ctx, DescPath(ctx, batch.dir), rc);
   }
 }
 
@@ -308,8 +354,7 @@ void WriteNewDescriptions(RunContext& ctx, const DestinationFn& destination) {
   for (const DescBatch& batch : BatchByDestination(ctx, destination)) {
     ctx.log.Message('.', 1, 39, batch.dir.c_str());
     int rc = AppendDescEntries(ctx, batch.dir, batch.tickets);
-    if (rc != 0)
-      ctx.log.Message('!', 3, 9, DescPath(ctx, batch.dir).c_str(), platform::ErrorText(rc).c_str());
+    if (rc != 0) DescWriteFailed(ctx, DescPath(ctx, batch.dir), rc);
   }
 }
 

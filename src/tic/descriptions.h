@@ -45,9 +45,18 @@ const std::vector<std::string>& TicDescription(const TicRecord& tic);
 
 // Appends the entry of `tic` to `out`: the entry line (the first line of
 // the description, or "No description found"), then one continuation line
-// per further line (DESCWIDTH-1 blanks, DESCCHAR, the line). Lines end in
-// LF. Logs message 40.
+// per further line (ContinuationLead, the line). Lines end in LF and are
+// cut to kDescLineLimit. Logs message 40.
 void WriteDescEntry(RunContext& ctx, const TicRecord& tic, std::string* out);
+
+// Longest line written into a description file, without its line end: the
+// readers of such files take lines of up to 255 characters.
+inline constexpr size_t kDescLineLimit = 255;
+
+// What begins a continuation line: DESCWIDTH-1 blanks, then DESCCHAR; one
+// blank when that would be nothing, so that a continuation line never
+// begins like an entry line.
+std::string ContinuationLead(const MainConfig& cfg);
 
 // How a line of a description file (tabs expanded, no line end) is taken.
 enum class DescLineKind { kEntry, kContinuation, kOther };

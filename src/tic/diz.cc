@@ -37,7 +37,7 @@ void RemoveDiz(const std::string& path) {
 // received file of that name in the inbound or a fileecho is never touched.
 std::string EnterDizWorkDir(RunContext& ctx) {
   std::string base = ctx.home.empty() ? platform::CurrentDirectory() : ctx.home;
-  std::string dir = WithTrailingSep(base) + "olxdiz.$$$/";
+  std::string dir = platform::RunTempName(WithTrailingSep(base) + "olxdiz") + "/";
   if (platform::MakeDir(dir) != 0 || ChangeDir(ctx, dir) != 0) return "";
   RemoveDiz(dir + kDizName);
   return dir;
@@ -109,8 +109,6 @@ std::string PackerCommand(const std::string& tmpl, const std::string& archive_pa
 }
 
 void AddDizLine(const MainConfig& cfg, std::string_view piece, std::vector<std::string>* out) {
-  size_t nul = piece.find('\0');
-  if (nul != std::string_view::npos) piece = piece.substr(0, nul);
   std::string line(piece);
   if (!line.empty() && line.back() == '\n') line.pop_back();
   if (cfg.diz_skip_empty && line.empty()) return;
@@ -123,6 +121,9 @@ void AddDizLine(const MainConfig& cfg, std::string_view piece, std::vector<std::
       if (graphic || (u < 0x20 && u != '\t')) c = ' ';
     }
     if (u == 0x8D) c = 'H';  // CP866 capital EN, often typed for a Latin H
+    // The archive comes from another system: no control character of it
+    // may end or hide a line of the description file.
+    if (u < 0x20 && u != '\t') c = ' ';
   }
   line = ExpandTabs(line);
   if (cfg.diz_skip_empty && line.find_first_not_of(' ') == std::string::npos) return;

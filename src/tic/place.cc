@@ -1,5 +1,5 @@
-// The steps of the toss after loading: duplicates, placing files, cutting
-// descriptions, flag files and cleaning the inbound.
+// The steps of the toss after loading: duplicates, placing files, flag
+// files and cleaning the inbound.
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -24,6 +24,12 @@ bool MaskMatches(const std::string& mask, const std::string& name) {
   return mask == "*" || WildMatch(mask, name);
 }
 
+std::string DirKey(const std::string& dir) {
+  std::string key = Lower(platform::NormalizePath(dir));
+  while (key.size() > 1 && key.back() == '/') key.pop_back();
+  return key;
+}
+
 // A file of this name exists in `dir` and has the CRC `crc`.
 bool SameFileIn(RunContext& ctx, const std::string& dir, const TicRecord& tic) {
   std::string path = JoinPath(dir, tic.file);
@@ -37,16 +43,32 @@ bool SkipsDupeCheck(const RunContext& ctx, const AreaRecord& area, const TicReco
   return false;
 }
 
-// Moves a duplicate's ticket and file to DUPESDIR. The file is only copied
-// when another good ticket of the run still has to place it.
-void MoveToDupes(RunContext& ctx, const TicRecord& tic, bool file_needed) {
+const JournalTicket* JournalOf(RunContext& ctx, const TicRecord& tic) {
+  TossState* toss = CurrentToss(ctx);
+  return toss ? toss->journal.Find(tic.tic_name) : nullptr;
+}
+
+void Journal(RunContext& ctx, const std::vector<std::string>& words) {
+  TossState* toss = CurrentToss(ctx);
+  if (!toss) return;
+  int rc = toss->journal.Record(words);
+  if (rc != 0) TossWriteFailed(ctx, toss->journal.path(), rc);
+}
+
+// Copies a duplicate's ticket and file to DUPESDIR; the inbound copies go
+// when the toss cleans the inbound.
+void MoveToDupes(RunContext& ctx, const TicRecord& tic) {
   const MainConfig& c = ctx.cfg;
+  std::vector<std::string> record = {"X", tic.tic_name};
   for (const std::string* name : {&tic.file, &tic.tic_name}) {
     std::string src = JoinPath(c.inbound, *name);
-    if (!Exists(src) || CopyToDirectory(ctx.log, src, c.dupes_dir) != 0) continue;
-    if (name == &tic.file && file_needed) continue;
-    (void)DeleteLogged(ctx.log, src);
+    if (!Exists(src)) continue;
+    int rc = CopyToDirectory(ctx.log, src, c.dupes_dir, platform::CopySource::kPlainOnly);
+    if (rc != 0) TossWriteFailed(ctx, JoinPath(c.dupes_dir, Lower(*name)), rc);
+    if (TossState* toss = CurrentToss(ctx)) toss->set_aside.push_back(*name);
+    record.push_back(*name);
   }
+  Journal(ctx, record);
 }
 
 // DUPEWIDE looks for every ticket's file in the directory of every local
@@ -61,9 +83,7 @@ WideDupeIndex BuildWideDupeIndex(const RunContext& ctx) {
   std::unordered_map<std::string, std::vector<std::string>> listings;
   WideDupeIndex index;
   auto add = [&](const std::string& dir) {
-    std::string key = Lower(platform::NormalizePath(dir));
-    while (key.size() > 1 && key.back() == '/') key.pop_back();
-    auto [it, fresh] = listings.try_emplace(key);
+    auto [it, fresh] = listings.try_emplace(DirKey(dir));
     if (fresh) {
       std::vector<platform::DirEntry> entries;
       (void)platform::ListDirectory(dir, "*", false, &entries);  // missing: holds nothing
@@ -97,13 +117,20 @@ bool ReplacesAllowed(const RunContext& ctx, const AreaRecord& area, const TicRec
 void RemoveReplaced(RunContext& ctx, const AreaRecord& area, const TicRecord& tic,
                     const std::string& dir, const std::unordered_set<std::string>& keep) {
   ctx.log.Message('.', 2, 47, tic.replaces.c_str(), area.tag.c_str());
+  std::string key = DirKey(dir) + "/";
+  TossState* toss = CurrentToss(ctx);
   std::vector<platform::DirEntry> found;
   (void)platform::ListDirectory(dir, tic.replaces, false, &found);  // none found: nothing to do
   std::vector<std::string> names;
   for (const platform::DirEntry& e : found) {
     // A mask such as "*" must not take the directory's description file
-    // with the files it describes.
-    if (EqualsNoCase(e.name, ctx.cfg.desc_name) || keep.count(Upper(e.name))) continue;
+    // with the files it describes, nor a work file of ours.
+    if (EqualsNoCase(e.name, ctx.cfg.desc_name) || platform::IsWorkFileName(e.name)) continue;
+    // Only what was there before this run: a file another ticket of the
+    // run placed (two nodelist differences in one session) still has to
+    // reach the links.
+    if (toss && toss->placed_names.count(key + Lower(e.name))) continue;
+    if (keep.count(Upper(e.name))) continue;
     ctx.log.Message('.', 2, 40, e.name.c_str());
     names.push_back(e.name);
   }
@@ -115,10 +142,10 @@ void RemoveReplaced(RunContext& ctx, const AreaRecord& area, const TicRecord& ti
 namespace {
 
 // Keeps an older, different file of the same name by renaming it.
-void KeepSameName(RunContext& ctx, const TicRecord& tic) {
+int KeepSameName(RunContext& ctx, const TicRecord& tic) {
   std::string dir = DestinationDir(ctx, tic);
   std::string existing = JoinPath(dir, tic.file);
-  if (!Exists(existing)) return;
+  if (!Exists(existing)) return 0;
   ctx.log.Debug('D', "Found different file with same name %s", tic.file.c_str());
   std::string on_disk = FilePart(platform::NativePath(existing));
   std::string renamed;
@@ -129,7 +156,7 @@ void KeepSameName(RunContext& ctx, const TicRecord& tic) {
       break;
     }
   }
-  if (renamed.empty() || platform::RenamePath(existing, JoinPath(dir, renamed)) != 0) return;
+  if (renamed.empty() || platform::RenamePath(existing, JoinPath(dir, renamed)) != 0) return 0;
   if (ctx.cfg.update_desc) {
     ctx.log.Debug('D', "Move old desc to new location");
     TicRecord old;
@@ -138,17 +165,61 @@ void KeepSameName(RunContext& ctx, const TicRecord& tic) {
     if (ctx.cfg.rewrite_desc) {
       old.file = Upper(renamed);
       old.size = static_cast<uint32_t>(FileSizeOf(JoinPath(dir, renamed)));
-      (void)AppendDescEntries(ctx, dir, {&old});  // failures are logged there
+      int rc = AppendDescEntries(ctx, dir, {&old});
+      if (rc != 0) {
+        ctx.log.Message('!', 1, 9, JoinPath(dir, ctx.cfg.desc_name).c_str(),
+                        platform::ErrorText(rc).c_str());
+        return rc;
+      }
     }
   }
+  return 0;
+}
+
+// Places one good ticket's file: REPLACES, the queue copy, an older file of
+// the same name kept aside, the copy into its destination. 0 or the error
+// number (logged with its path).
+int PlaceOne(RunContext& ctx, const AreaRecord& area, const TicRecord& tic, bool filebox_queue) {
+  const MainConfig& c = ctx.cfg;
+  const JournalTicket* done = JournalOf(ctx, tic);
+  auto failed = [&ctx](const std::string& path, int rc) {
+    ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
+    return rc;
+  };
+  if (ReplacesAllowed(ctx, area, tic)) RemoveReplaced(ctx, area, tic, DestinationDir(ctx, tic));
+  std::string src = JoinPath(c.inbound, tic.file);
+  if (!c.queue_dir.empty()) {
+    ctx.log.Debug('D', "Moving file directly to queue path");
+    int rc = CopyToDirectory(ctx.log, src, c.queue_dir, platform::CopySource::kPlainOnly);
+    if (rc != 0) return failed(JoinPath(c.queue_dir, Lower(tic.file)), rc);
+  }
+  if (!area.IsPassthrough() && c.move_to_queue && filebox_queue && !(done && done->kept)) {
+    if (int rc = KeepSameName(ctx, tic)) return rc;
+    Journal(ctx, {"K", tic.tic_name});
+  }
+  if (!(area.IsPassthrough() && filebox_queue)) {
+    std::string dest = DestinationDir(ctx, tic);
+    // A fileecho or [AUTOCOPY] directory the sysop has not made yet is
+    // made now rather than failing the whole toss.
+    if (!platform::IsDirectory(dest)) CreatePath(WithTrailingSep(dest));
+    int rc = CopyToDirectory(ctx.log, src, dest, platform::CopySource::kPlainOnly);
+    if (rc != 0) return failed(JoinPath(dest, Lower(tic.file)), rc);
+  }
+  Journal(ctx, {"P", tic.tic_name});
+  return 0;
 }
 
 }  // namespace
 
-std::string TildeName(const std::string& name, int n) {
-  std::string suffix = "~" + std::to_string(n);
-  if (suffix.size() >= name.size()) return suffix;
-  return name.substr(0, name.size() - suffix.size()) + suffix;
+int CommitText(RunContext& ctx, const std::string& key, const std::string& target,
+               const std::string& text, const std::vector<std::string>& tics) {
+  if (TossState* toss = CurrentToss(ctx)) return toss->journal.CommitText(key, target, text, tics);
+  return platform::ReplaceFile(target, text);
+}
+
+bool Covered(RunContext& ctx, const TicRecord& tic, const std::string& key) {
+  const JournalTicket* done = JournalOf(ctx, tic);
+  return done && done->committed.count(key) != 0;
 }
 
 std::string DestinationDir(RunContext& ctx, const std::string& file, const std::string& magic,
@@ -168,25 +239,23 @@ std::string DestinationDir(RunContext& ctx, const TicRecord& tic) {
 
 void DupeCheck(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
-  // Good tickets per upper-cased file name: one inbound file may serve
-  // tickets of several fileechoes.
-  std::unordered_map<std::string, int> users;
-  for (size_t i = 0; i < ctx.areas.size(); ++i)
-    for (const auto& tic : ctx.areas[i].received)
-      if (!tic->bad) ++users[Upper(tic->file)];
   std::unique_ptr<WideDupeIndex> wide;  // built when first needed
   for (size_t i = 0; i < ctx.areas.size(); ++i) {
     AreaRecord& area = ctx.areas[i];
     if (area.IsPassthrough()) continue;
     for (auto& tic : area.received) {
       if (tic->bad || SkipsDupeCheck(ctx, area, *tic)) continue;
+      // A ticket accepted by a toss that did not finish was checked then;
+      // now its own placed file would look like a duplicate.
+      const JournalTicket* done = JournalOf(ctx, *tic);
+      if (done && done->accepted) continue;
       std::vector<std::string> hits;
       std::string dest = DestinationDir(ctx, *tic);
       if (SameFileIn(ctx, dest, *tic)) {
         hits.push_back(area.tag);
       } else if (c.dupe_wide) {
         // The fileecho directories do not change while duplicates are
-        // looked for: only the inbound and DUPESDIR do.
+        // looked for: only DUPESDIR does.
         if (!wide) wide = std::make_unique<WideDupeIndex>(BuildWideDupeIndex(ctx));
         auto it = wide->find(Lower(tic->file));
         if (it != wide->end())
@@ -196,7 +265,7 @@ void DupeCheck(RunContext& ctx) {
       for (size_t h = 0; h < hits.size(); ++h) {
         ctx.log.Message('#', 1, 75, tic->file.c_str(), hits[h].c_str());
         tic->bad = true;
-        if (h == 0) MoveToDupes(ctx, *tic, --users[Upper(tic->file)] > 0);
+        if (h == 0) MoveToDupes(ctx, *tic);
       }
     }
   }
@@ -205,44 +274,46 @@ void DupeCheck(RunContext& ctx) {
 int PlaceFiles(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
   ctx.log.Message('.', 1, 37);
-  std::FILE* index = nullptr;
-  if (ctx.areas.purge_mark) index = ctx.files.Open(JoinPath(ctx.home, "olxprg.idx"), "a");
   bool filebox_queue = c.attach_style == AttachStyle::kLongFileboxes ||
                        c.attach_style == AttachStyle::kBrakeFileboxes || !c.queue_dir.empty();
-  int result = 0;
-  for (size_t i = 0; i < ctx.areas.size() && result == 0; ++i) {
+  if (TossState* toss = CurrentToss(ctx)) {
+    for (size_t i = 0; i < ctx.areas.size(); ++i)
+      for (auto& tic : ctx.areas[i].received)
+        if (!tic->bad)
+          toss->placed_names.insert(DirKey(DestinationDir(ctx, *tic)) + "/" + Lower(tic->file));
+  }
+  std::string index_lines;
+  std::vector<std::string> indexed;
+  const std::string index_path = JoinPath(ctx.home, "olxprg.idx");
+  for (size_t i = 0; i < ctx.areas.size(); ++i) {
     AreaRecord& area = ctx.areas[i];
     for (auto& tic : area.received) {
       if (tic->bad) continue;
-      if (ReplacesAllowed(ctx, area, *tic))
-        RemoveReplaced(ctx, area, *tic, DestinationDir(ctx, *tic));
-      std::string src = JoinPath(c.inbound, tic->file);
-      if (!c.queue_dir.empty()) {
-        ctx.log.Debug('D', "Moving file directly to queue path");
-        if (CopyToDirectory(ctx.log, src, c.queue_dir) != 0) {
-          result = 1;
-          break;
-        }
+      const JournalTicket* done = JournalOf(ctx, *tic);
+      if (!(done && done->placed) && PlaceOne(ctx, area, *tic, filebox_queue) != 0) return 1;
+      if (ctx.areas.purge_mark && !area.IsPassthrough() &&
+          (area.size_limit > 0 || area.age_limit > 0) && !Covered(ctx, *tic, "index")) {
+        index_lines += Format("%d %s %d %s\n", static_cast<int>(platform::Now()), area.tag.c_str(),
+                              static_cast<int>(tic->size), tic->file.c_str());
+        indexed.push_back(tic->tic_name);
       }
-      if (!area.IsPassthrough() && c.move_to_queue && filebox_queue) KeepSameName(ctx, *tic);
-      if (!(area.IsPassthrough() && filebox_queue)) {
-        std::string dest = DestinationDir(ctx, *tic);
-        // A fileecho or [AUTOCOPY] directory the sysop has not made yet is
-        // made now rather than failing the whole toss.
-        if (!platform::IsDirectory(dest)) CreatePath(WithTrailingSep(dest));
-        if (CopyToDirectory(ctx.log, src, dest) != 0) {
-          result = 1;
-          break;
-        }
-      }
-      if (index && !area.IsPassthrough() && (area.size_limit > 0 || area.age_limit > 0))
-        std::fprintf(index, "%d %s %d %s\n", static_cast<int>(platform::Now()), area.tag.c_str(),
-                     static_cast<int>(tic->size), tic->file.c_str());
     }
   }
-  if (index && ctx.files.Close(index) != 0)
-    ctx.log.Message('!', 1, 9, "olxprg.idx", platform::ErrorText(28).c_str());
-  return result;
+  if (!index_lines.empty()) {
+    std::string text;
+    int err = 0;
+    if (!ReadWholeFile(index_path, false, &text, &err) && err != platform::NotFoundCode()) {
+      ctx.log.Message('!', 1, 9, index_path.c_str(), platform::ErrorText(err ? err : 5).c_str());
+      return 1;
+    }
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    int rc = CommitText(ctx, "index", index_path, text + index_lines, indexed);
+    if (rc != 0) {
+      ctx.log.Message('!', 1, 9, index_path.c_str(), platform::ErrorText(rc).c_str());
+      return 1;
+    }
+  }
+  return 0;
 }
 
 void TouchAutoFlags(RunContext& ctx) {
@@ -261,12 +332,18 @@ void TouchAutoFlags(RunContext& ctx) {
 }
 
 void CleanInbound(RunContext& ctx, bool delete_files) {
+  const std::string& inbound = ctx.cfg.inbound;
+  // The file before its ticket: an interrupted clean leaves at worst a
+  // ticket without its file, which waits for LOSTTICDAYS.
   for (size_t i = 0; i < ctx.areas.size(); ++i) {
     for (auto& tic : ctx.areas[i].received) {
-      (void)DeleteLogged(ctx.log, JoinPath(ctx.cfg.inbound, tic->tic_name));
-      if (delete_files) (void)DeleteLogged(ctx.log, JoinPath(ctx.cfg.inbound, tic->file));
+      if (delete_files) (void)DeleteLogged(ctx.log, JoinPath(inbound, tic->file));
+      (void)DeleteLogged(ctx.log, JoinPath(inbound, tic->tic_name));
     }
   }
+  if (TossState* toss = CurrentToss(ctx))
+    for (const std::string& name : toss->set_aside)
+      (void)DeleteLogged(ctx.log, JoinPath(inbound, name));
 }
 
 }  // namespace olvix

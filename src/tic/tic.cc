@@ -7,8 +7,8 @@
 #include "run/context.h"
 #include "run/version.h"
 #include "util/files.h"
-#include "util/paths.h"
 #include "util/msgnum.h"
+#include "util/paths.h"
 #include "util/random.h"
 #include "util/text.h"
 
@@ -59,11 +59,12 @@ uint32_t ParseUnsigned(std::string_view s, int base) {
 void ClearTic(TicRecord* tic) { *tic = TicRecord{}; }
 
 void ApplyTicLine(std::string_view piece, TicRecord* tic) {
-  // A NUL ends the text of a line, as it does for any C string reader; what
-  // follows it up to the line end is garbage, not a value.
-  size_t nul = piece.find('\0');
-  if (nul != std::string_view::npos) piece = piece.substr(0, nul);
-  std::string line = ExpandTabs(piece);
+  // Every control character becomes one blank: a tab still separates like
+  // a blank, but no value can grow past the line it came in, and a bare CR
+  // or a NUL can never end a line in what is written from it again.
+  std::string line(piece);
+  for (char& c : line)
+    if (static_cast<unsigned char>(c) < 32 && c != '\n') c = ' ';
   size_t blank = line.find(' ');
   if (blank == std::string::npos) return;
   size_t n = line.size();
@@ -137,27 +138,29 @@ int ParseTic(std::string_view text, TicRecord* tic) {
 int ReadTic(RunContext& ctx, const std::string& tic_name, TicRecord* tic) {
   ClearTic(tic);
   tic->bad = true;
-  std::FILE* f = nullptr;
+  ctx.log.Debug('K', "Gonna open file %s", tic_name.c_str());
   try {
+    std::string text;
+    // Only a plain file is a ticket: a link to any file of the node, or a
+    // FIFO that would hang the toss, is refused before a byte is read.
+    int rc = platform::ReadPlainFile(tic_name, kTicMaxSize, &text);
+    if (rc == platform::kFileTooLarge) rc = kTicInvalid;
+    if (rc == 0) rc = ParseTic(text, tic);
     tic->tic_name = tic_name;
-    int err = 0;
-    f = ctx.files.OpenQuiet(tic_name, "r", &err);
-    if (!f) return err != 0 ? err : platform::NotFoundCode();
-    std::string piece;
-    while (ReadTextPiece(f, kTicLineLimit + 1, &piece)) ApplyTicLine(piece, tic);
+    return rc;
   } catch (const std::bad_alloc&) {
-    if (f) (void)ctx.files.Close(f);  // read-only: nothing to lose
     return kTicNoMemory;
   }
-  (void)ctx.files.Close(f);  // read-only: nothing to lose
-  if (!TicIsValid(*tic)) return kTicInvalid;
-  tic->bad = false;
-  return 0;
 }
 
 std::string TicText(RunContext& ctx, const TicRecord& tic, const LinkRecord& link, int64_t now) {
   std::string out;
-  auto put = [&out](const std::string& line) {
+  // No line may split into two for the next reader: control characters
+  // become blanks (received values come in clean already; settings may
+  // not) and a line never exceeds what a reader takes as one line.
+  auto put = [&out](std::string line) {
+    if (line.size() > kTicWriteLimit) line.resize(kTicWriteLimit);
+    OneLineInPlace(&line);
     out += line;
     out += "\r\n";
   };
@@ -208,17 +211,43 @@ int WriteTic(RunContext& ctx, const std::string& file_name, const TicRecord& tic
   } catch (const std::bad_alloc&) {
     return kTicNoMemory;
   }
-  return WriteFileAtomic(file_name, text);
+  return platform::ReplaceFile(file_name, text);
+}
+
+std::string NextTicName(RunContext& ctx) {
+  uint32_t serial = NextMsgidSerial(ctx);
+  uint32_t value = serial + static_cast<uint32_t>(NextRandom(ctx));
+  std::string name = PadLeft(FormatBase(value, 37), 8, '0');
+  name.replace(0, 2, "ol");
+  return Lower(name) + ".tic";
 }
 
 std::string NewTicName(RunContext& ctx, const std::string& dir) {
   while (true) {
-    uint32_t serial = NextMsgidSerial(ctx);
-    uint32_t value = serial + static_cast<uint32_t>(NextRandom(ctx));
-    std::string name = PadLeft(FormatBase(value, 37), 8, '0');
-    name.replace(0, 2, "OL");
-    name += ".tic";
-    if (!platform::FileExists(JoinPath(dir, name))) return Lower(name);
+    std::string name = NextTicName(ctx);
+    if (!platform::FileExists(JoinPath(dir, name))) return name;
+  }
+}
+
+int WriteNewTic(RunContext& ctx, const std::string& dir, const TicRecord& tic,
+                const LinkRecord& link, std::string* name, const std::string& also_free_in) {
+  std::string text;
+  try {
+    text = TicText(ctx, tic, link, platform::Now());
+  } catch (const std::bad_alloc&) {
+    return kTicNoMemory;
+  }
+  while (true) {
+    if (name->empty()) *name = NextTicName(ctx);
+    if (!also_free_in.empty() && platform::FileExists(JoinPath(also_free_in, *name))) {
+      name->clear();
+      continue;
+    }
+    // The name is taken by creating it: another copy of the program
+    // drawing the same name gets the next one instead.
+    int rc = platform::WriteNewFile(JoinPath(dir, *name), text);
+    if (!platform::IsAlreadyExists(rc)) return rc;
+    name->clear();
   }
 }
 

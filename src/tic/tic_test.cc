@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "config/records.h"
+#include "platform/fault.h"
 #include "platform/platform.h"
 #include "run/context.h"
 #include "tic/test_dir.h"
@@ -121,13 +122,19 @@ TEST(ParseTicTest, LongLineIsCutAndItsRestReadAsTheNextLine) {
   EXPECT_EQ(t.desc_list[0].size(), 504u);
 }
 
-TEST(ParseTicTest, NulBytesEndTheLineText) {
-  const char raw[] = "Area FOO\0BAR EVIL\nFile a.zip\0../x\nFrom 2:1/1\n";
+TEST(ParseTicTest, ControlCharactersAreBlanks) {
+  // A NUL hides nothing and a bare CR, ESC or form feed ends no line: each
+  // is one blank, as a tab is (never the eight of an expansion).
+  const char raw[] =
+      "Area FOO\0BAR EVIL\nFile a.zip\0../x\nFrom 2:1/1\n"
+      "Desc one\rReplaces *\nLDesc \t\x1b[2J\x0c\tx\n";
   std::string text(raw, sizeof raw - 1);
   TicRecord t;
   ASSERT_EQ(ParseTic(text, &t), 0);
-  EXPECT_EQ(t.area, "FOO");
-  EXPECT_EQ(t.file, "A.ZIP");
+  EXPECT_EQ(t.area, "FOO BAR EVIL");
+  EXPECT_EQ(t.file, "A.ZIP ../X");
+  EXPECT_EQ(t.replaces, "");
+  EXPECT_EQ(t.desc_list, (std::vector<std::string>{"one Replaces *", "  [2J  x"}));
 }
 
 TEST(ParseTicTest, BinaryGarbageIsInvalidNotACrash) {
@@ -271,12 +278,9 @@ TEST_F(TicFileTest, FailedWriteLeavesNoFile) {
 }
 
 TEST_F(TicFileTest, DiskFullLeavesNoTicket) {
-  if (!platform::FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full to stand for a full disk";
-  // The temporary file is a link to a device on which every write fails
-  // with "no space left".
-  ASSERT_EQ(platform::RunCommand("ln -s /dev/full " + platform::ShellQuote(Path("full.tic.$$$"))),
-            0);
-  EXPECT_NE(WriteTic(ctx_, Path("full.tic"), tic_, link_), 0);
+  platform::SetFaultPlan("enospc:1:full.tic");
+  EXPECT_EQ(WriteTic(ctx_, Path("full.tic"), tic_, link_), platform::NoSpaceCode());
+  platform::SetFaultPlan("");
   EXPECT_TRUE(Names().empty());
 }
 

@@ -8,6 +8,7 @@
 
 #include "announce/announce.h"
 #include "outbound/receivers.h"
+#include "outbound/styles.h"
 #include "platform/platform.h"
 #include "run/context.h"
 #include "tic/descriptions.h"
@@ -46,25 +47,43 @@ std::string ReasonText(const TicRecord& tic, const AreaRecord* area, int reason)
   }
 }
 
+bool HasControlOrBlank(const std::string& name) {
+  for (char c : name)
+    if (static_cast<unsigned char>(c) <= 32) return true;
+  return false;
+}
+
 // A REPLACES mask may hold wildcards but must stay inside the directory.
 bool IsSafeMask(const std::string& mask) { return mask.empty() || IsBareFileName(mask); }
-
-// Tickets whose FILE, REPLACES or MAGIC would name something outside the
-// inbound or the fileecho directory are refused before the file is touched.
-bool HasSafeNames(const TicRecord& tic) {
-  return IsBareFileName(tic.file) && IsSafeMask(tic.replaces) && IsSafeMask(tic.magic);
-}
 
 // The file can be read and is completely received. Only a plain file
 // counts: a directory could never be copied, so its ticket would end every
 // later toss, and a symbolic link could take in a file from anywhere.
 bool FilePresent(const std::string& path) {
-  if (!platform::IsPlainFile(path) || platform::IsHidden(path)) return false;
-  int err = 0;
-  std::FILE* f = platform::OpenStream(path, "rb", &err);
-  if (!f) return false;
-  std::fclose(f);
-  return true;
+  return platform::IsPlainFile(path) && !platform::IsHidden(path);
+}
+
+bool IsUsableName(const RunContext& ctx, const std::string& name) {
+  return IsBareFileName(name) && !HasControlOrBlank(name) &&
+         !EqualsNoCase(name, ctx.cfg.desc_name) && !platform::IsWorkFileName(Lower(name));
+}
+
+// Names a link sends that the toss cannot use: a FILE that would leave the
+// inbound or clash with a file of our own, a ticket name no line can carry,
+// REPLACES and MAGIC values with a path in them.
+bool HasSafeNamesAndMasks(const RunContext& ctx, const TicRecord& tic) {
+  return IsUsableName(ctx, tic.file) && !HasControlOrBlank(tic.tic_name) &&
+         IsSafeMask(tic.replaces) && IsSafeMask(tic.magic);
+}
+
+// A name for the copy in BADPATH that stands on one line and in one
+// directory whatever the link sent.
+std::string BadCopyName(const std::string& name) {
+  std::string out = name;
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) <= 32 || platform::IsSep(c) || c == ':') c = '_';
+  if (out.empty() || out == "." || out == "..") return std::string(1, '_');
+  return out;
 }
 
 void LogSummary(RunContext& ctx, const TicRecord& tic) {
@@ -81,47 +100,95 @@ void LogSummary(RunContext& ctx, const TicRecord& tic) {
   log.Message(':', 3, 33, FormatAddress(tic.from).c_str());
 }
 
-// Copies `name` from `from_dir` into `to_dir` and, for kMove, deletes the
-// original when the copy succeeded. A failed copy leaves the file where it
-// was.
-void MoveInto(RunContext& ctx, const std::string& from_dir, const std::string& name,
-              const std::string& to_dir, InboundFile mode = InboundFile::kMove) {
-  std::string src = JoinPath(from_dir, name);
-  if (!Exists(src)) return;
-  if (CopyToDirectory(ctx.log, src, to_dir) == 0 && mode == InboundFile::kMove)
-    (void)DeleteLogged(ctx.log, src);
+void Journal(RunContext& ctx, const std::vector<std::string>& words) {
+  TossState* toss = CurrentToss(ctx);
+  if (!toss) return;
+  int rc = toss->journal.Record(words);
+  if (rc != 0) TossWriteFailed(ctx, toss->journal.path(), rc);
+}
+
+// Notes an inbound name for deletion at the end of the toss.
+void SetAside(RunContext& ctx, const std::string& name) {
+  if (TossState* toss = CurrentToss(ctx)) toss->set_aside.push_back(name);
+}
+
+// The directories the toss writes into, where a killed run may have left
+// temporary files.
+std::vector<std::string> WrittenDirectories(RunContext& ctx) {
+  const MainConfig& c = ctx.cfg;
+  std::vector<std::string> dirs = {ctx.home,    c.inbound,   c.bad_path, c.dupes_dir,
+                                   c.queue_dir, c.keep_tics, c.out_tics};
+  std::unordered_set<std::string> seen;
+  for (size_t i = 0; i < ctx.areas.size(); ++i) dirs.push_back(ctx.areas[i].path);
+  for (const TripleRecord& e : c.autocopy) dirs.push_back(e.rest);
+  for (const std::string& d : OutboundDirectories(ctx)) dirs.push_back(d);
+  std::vector<std::string> out;
+  for (const std::string& d : dirs) {
+    if (d.empty()) continue;
+    if (seen.insert(Lower(platform::NormalizePath(d))).second) out.push_back(d);
+  }
+  return out;
 }
 
 }  // namespace
 
-void RejectTic(RunContext& ctx, TicRecord& tic, int reason, InboundFile file) {
+TossState* CurrentToss(RunContext& ctx) { return ctx.toss; }
+
+void TossWriteFailed(RunContext& ctx, const std::string& path, int error) {
+  ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(error).c_str());
+  ctx.log.Message('!', 1, 70);
+  Shutdown(ctx, 1);
+}
+
+bool IsUsableFileName(const RunContext& ctx, const std::string& name) {
+  return IsUsableName(ctx, name);
+}
+
+void RejectTic(RunContext& ctx, TicRecord& tic, int reason) {
   const MainConfig& c = ctx.cfg;
   AreaRecord* area = ctx.areas.Find(tic.area);
-  std::string text = ReasonText(tic, area, reason);
-  ctx.log.Message('!', 1, 22, tic.tic_name.c_str(), text.c_str());
+  std::string text = OneLine(ReasonText(tic, area, reason));
+  std::string tic_name = OneLine(tic.tic_name);
+  ctx.log.Message('!', 1, 22, tic_name.c_str(), text.c_str());
   ctx.log.Debug('D', "Copying file to bad files directory");
-  if (reason != kRejectBadName || IsBareFileName(tic.file))
-    MoveInto(ctx, c.inbound, tic.file, c.bad_path, file);
-  MoveInto(ctx, c.inbound, tic.tic_name, c.bad_path);
+  // Only copies now: the inbound copies go when the toss cleans the
+  // inbound, so that a file another ticket of the run names stays for it.
+  std::vector<std::string> record = {"X", tic.tic_name};
+  auto copy = [&](const std::string& name) {
+    std::string src = JoinPath(c.inbound, name);
+    if (!FilePresent(src)) return;
+    std::string placed;
+    int rc = CopyToFreeName(ctx.log, src, c.bad_path, BadCopyName(name),
+                            platform::CopySource::kPlainOnly, &placed);
+    if (rc == platform::kNotPlainFile) {
+      ctx.log.Message('!', 1, 0, src.c_str(), platform::ErrorText(rc).c_str());
+      return;
+    }
+    if (rc != 0) TossWriteFailed(ctx, JoinPath(c.bad_path, BadCopyName(name)), rc);
+    SetAside(ctx, name);
+    record.push_back(name);
+  };
+  if (reason != kRejectBadName || IsBareFileName(tic.file)) copy(tic.file);
+  copy(tic.tic_name);
   tic.bad = true;
   if (c.update_desc) {
     ctx.log.Debug('D', "Updating description file");
-    int err = 0;
-    std::FILE* f = platform::OpenStream(JoinPath(c.bad_path, c.desc_name), "a", &err);
-    if (f) {
-      std::fprintf(f, "%s %s\n", tic.file.c_str(), text.c_str());
-      std::fprintf(f, "%s %s for file %s\n", tic.tic_name.c_str(), text.c_str(), tic.file.c_str());
-      std::fclose(f);
-    }
+    std::string file = OneLine(tic.file);
+    std::string lines =
+        file + " " + text + "\n" + tic_name + " " + text + " for file " + file + "\n";
+    std::string path = JoinPath(c.bad_path, c.desc_name);
+    int rc = AppendFileAtomic(path, lines);
+    if (rc != 0) TossWriteFailed(ctx, path, rc);
   }
+  Journal(ctx, record);
 }
 
-int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out, InboundFile file) {
+int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out) {
   ctx.log.Message(':', 2, 35);
   LinkRecord* link = ctx.links.Find(tic.from);
   AreaRecord* area = ctx.areas.Find(tic.area);
   auto reject = [&](int reason) {
-    RejectTic(ctx, tic, reason, file);
+    RejectTic(ctx, tic, reason);
     return 1;
   };
   if (!link) return reject(1);
@@ -154,6 +221,7 @@ int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out, InboundFile
 
 void LoadTics(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
+  TossState* toss = CurrentToss(ctx);
   int64_t now = platform::Now();
   ctx.log.Message(':', 1, 23);
   (void)ChangeDir(ctx, c.inbound);  // names below are full paths anyway
@@ -164,65 +232,89 @@ void LoadTics(RunContext& ctx) {
   // Tickets of this run by area and file name, to find a second ticket for
   // the same file without walking the area's list.
   std::unordered_map<const AreaRecord*, std::unordered_map<std::string, size_t>> seen;
-  // Upper-cased names of the files that accepted tickets still have to place.
-  std::unordered_set<std::string> claimed;
 
   for (const platform::DirEntry& entry : entries) {
-    ctx.log.Debug('D', "Found %s", entry.name.c_str());
+    ctx.log.Debug('D', "Found %s", OneLine(entry.name).c_str());
+    const JournalTicket* done = toss ? toss->journal.Find(entry.name) : nullptr;
+    if (done && done->set_aside) {
+      // Copied aside before the kill; only the deletion is left.
+      for (const std::string& name : done->set_aside_names) SetAside(ctx, name);
+      continue;
+    }
     auto tic = std::make_unique<TicRecord>();
-    int rc = ReadTic(ctx, entry.name, tic.get());
-    if (rc == 4082) {
+    int rc = ReadTic(ctx, JoinPath(c.inbound, entry.name), tic.get());
+    tic->tic_name = entry.name;
+    if (rc == kTicNoMemory) {
       ctx.log.Message('!', 1, 86);
       break;
     }
     if (rc != 0) {
+      if (rc == platform::kNotPlainFile)
+        ctx.log.Message('!', 1, 0, OneLine(entry.name).c_str(), platform::ErrorText(rc).c_str());
       ctx.log.Debug('D', "TIC reading failed");
       continue;
     }
     std::string upper_name = Upper(tic->file);
-    InboundFile mode = claimed.count(upper_name) ? InboundFile::kCopy : InboundFile::kMove;
-    if (!HasSafeNames(*tic)) {
-      RejectTic(ctx, *tic, kRejectBadName, mode);
-      continue;
-    }
-    ctx.log.Debug('D', "Checking file existence");
-    std::string in_path = JoinPath(c.inbound, tic->file);
-    bool present = FilePresent(in_path);
-    if (!present && !c.bad_path.empty() && c.search_bads) {
-      ctx.log.Message('.', 3, 116, tic->file.c_str());
-      std::string bad = JoinPath(c.bad_path, tic->file);
-      if (FilePresent(bad) && CopyToDirectory(ctx.log, bad, c.inbound) == 0)
-        (void)DeleteLogged(ctx.log, bad);
-      present = FilePresent(in_path);
-    }
-    if (!present) {
-      ctx.log.Message('!', 3, 24, tic->file.c_str());
-      if ((now - entry.mtime) / 86400 >= c.lost_tic_days)
-        (void)DeleteLogged(ctx.log, JoinPath(c.inbound, entry.name));
-      continue;
-    }
-    tic->size = static_cast<uint32_t>(FileSizeOf(in_path));
     AreaRecord* area = nullptr;
-    if (CheckTic(ctx, *tic, &area, mode) != 0) continue;
-    if (!c.keep_tics.empty())
-      (void)CopyToDirectory(ctx.log, JoinPath(c.inbound, entry.name), c.keep_tics);
+    if (done && done->accepted && (area = ctx.areas.Find(done->area)) != nullptr) {
+      // Accepted by a toss that did not finish: its checks were passed
+      // then, and looking again would take the file it placed for a
+      // duplicate.
+      tic->crc = done->crc;
+      tic->size = done->size;
+      if (!done->placed && !FilePresent(JoinPath(c.inbound, tic->file))) {
+        ctx.log.Message('!', 3, 24, tic->file.c_str());
+        continue;
+      }
+    } else {
+      if (!HasSafeNamesAndMasks(ctx, *tic)) {
+        RejectTic(ctx, *tic, kRejectBadName);
+        continue;
+      }
+      ctx.log.Debug('D', "Checking file existence");
+      std::string in_path = JoinPath(c.inbound, tic->file);
+      bool present = FilePresent(in_path);
+      if (!present && !c.bad_path.empty() && c.search_bads) {
+        ctx.log.Message('.', 3, 116, tic->file.c_str());
+        std::string bad = JoinPath(c.bad_path, tic->file);
+        if (FilePresent(bad) &&
+            CopyToDirectory(ctx.log, bad, c.inbound, platform::CopySource::kPlainOnly) == 0)
+          (void)DeleteLogged(ctx.log, bad);
+        present = FilePresent(in_path);
+      }
+      if (!present) {
+        ctx.log.Message('!', 3, 24, tic->file.c_str());
+        if ((now - entry.mtime) / 86400 >= c.lost_tic_days)
+          (void)DeleteLogged(ctx.log, JoinPath(c.inbound, entry.name));
+        continue;
+      }
+      tic->size = static_cast<uint32_t>(FileSizeOf(in_path));
+      if (CheckTic(ctx, *tic, &area) != 0) continue;
+      if (!c.keep_tics.empty()) {
+        int krc = CopyToDirectory(ctx.log, JoinPath(c.inbound, entry.name), c.keep_tics,
+                                  platform::CopySource::kPlainOnly);
+        if (krc != 0) TossWriteFailed(ctx, JoinPath(c.keep_tics, Lower(entry.name)), krc);
+      }
+    }
 
     auto& by_name = seen[area];
     auto it = by_name.find(upper_name);
     if (it != by_name.end()) {
       ctx.log.Debug('D', "We have found a dupe TIC");
       std::unique_ptr<TicRecord>& earlier = area->received[it->second];
+      std::string in_path = JoinPath(c.inbound, tic->file);
       uint32_t crc = c.verify_crc ? tic->crc : FileCrc32(ctx.files, in_path);
       if (crc == earlier->crc) {
-        (void)DeleteLogged(ctx.log, JoinPath(c.inbound, tic->tic_name));
+        SetAside(ctx, tic->tic_name);  // a repetition: its file is the earlier one's
+        Journal(ctx, {"X", tic->tic_name, tic->tic_name});
       } else {
-        (void)DeleteLogged(ctx.log, JoinPath(c.inbound, earlier->tic_name));
+        SetAside(ctx, earlier->tic_name);
+        Journal(ctx, {"X", earlier->tic_name, earlier->tic_name});
         earlier = std::move(tic);
       }
       continue;
     }
     by_name.emplace(upper_name, area->received.size());
-    claimed.insert(upper_name);
     LogSummary(ctx, *tic);
     area->received.push_back(std::move(tic));
   }
@@ -231,8 +323,36 @@ void LoadTics(RunContext& ctx) {
 void Toss(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
   (void)ChangeDir(ctx, c.inbound);
+  auto owner = std::make_unique<TossState>();
+  TossState& toss = *owner;
+  int error = 0;
+  switch (toss.journal.Open(ctx, WrittenDirectories(ctx), &error)) {
+    case TossJournal::OpenResult::kBusy:
+      // Another copy is tossing this inbound right now; tossing it twice
+      // at once could only send files twice.
+      ctx.log.Message('!', 1, 74);
+      return;
+    case TossJournal::OpenResult::kFailed:
+      TossWriteFailed(ctx, toss.journal.path(), error);
+    case TossJournal::OpenResult::kOpened:
+      break;
+  }
+  ctx.toss = &toss;
+  for (const std::string& address : toss.journal.delayed_links())
+    if (LinkRecord* link = ctx.links.Find(ParseAddress(address))) link->delayed_attach = true;
+  Journal(ctx, {"H", std::to_string(platform::ProcessId())});
+
   LoadTics(ctx);
   if (!c.dupes_dir.empty()) DupeCheck(ctx);
+  // From here on the run's tickets are known: a toss taking over after a
+  // kill goes on with exactly these.
+  for (size_t i = 0; i < ctx.areas.size(); ++i)
+    for (auto& tic : ctx.areas[i].received) {
+      const JournalTicket* done = toss.journal.Find(tic->tic_name);
+      if (tic->bad || (done && done->accepted)) continue;
+      Journal(ctx, {"A", tic->tic_name, ctx.areas[i].tag, Format("%08X", tic->crc),
+                    std::to_string(tic->size)});
+    }
   if (c.diz_from_archives) ExtractDizFromArchives(ctx);
   if (PlaceFiles(ctx) != 0) {
     ctx.log.Message('!', 1, 70);
@@ -261,7 +381,12 @@ void Toss(RunContext& ctx) {
   (void)ChangeDir(ctx, ctx.home);
   SendToLinks(ctx);
   (void)ChangeDir(ctx, c.inbound);
+  // Nothing leaves the inbound before everything written is on disk.
+  int rc = platform::SyncFileSystems(WrittenDirectories(ctx));
+  if (rc != 0) TossWriteFailed(ctx, ctx.home, rc);
   CleanInbound(ctx, true);
+  toss.journal.Finish();
+  ctx.toss = nullptr;
 }
 
 }  // namespace olvix

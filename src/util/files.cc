@@ -145,26 +145,45 @@ bool ReadWholeFile(const std::string& path, bool text_mode, std::string* out, in
 }
 
 int WriteFileAtomic(const std::string& path, const std::string& data) {
-  std::string tmp = path + ".$$$";
-  int err = 0;
-  std::FILE* f = platform::OpenStream(tmp, "wb", &err);
-  if (!f) return err ? err : 5;
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  if (std::fflush(f) != 0) ok = false;
-  if (std::fclose(f) != 0) ok = false;
-  if (!ok) {
-    (void)platform::RemoveFile(tmp);  // the old file stays
-    return 28;                          // ENOSPC is the usual cause
-  }
-  int rc = platform::RenamePath(tmp, path);
-  if (rc != 0) (void)platform::RemoveFile(tmp);
-  return rc;
+  return platform::ReplaceFile(path, data);
 }
 
-int CopyToDirectory(Log& log, const std::string& source, const std::string& dir) {
+int AppendFileAtomic(const std::string& path, const std::string& data) {
+  std::string text;
+  int err = 0;
+  if (!ReadWholeFile(path, false, &text, &err)) {
+    if (err != platform::NotFoundCode()) return err != 0 ? err : 5;
+    text.clear();
+  }
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  text += data;
+  return platform::ReplaceFile(path, text);
+}
+
+int CopyToDirectory(Log& log, const std::string& source, const std::string& dir,
+                    platform::CopySource mode) {
   std::string target = WithTrailingSep(dir) + Lower(FilePart(source));
   log.Message('.', 4, 5, source.c_str(), target.c_str());
-  return platform::CopyFileContents(source, target) == 0 ? 0 : 1;
+  return platform::CopyFileContents(source, target, mode);
+}
+
+std::string TildeName(const std::string& name, int n) {
+  std::string suffix = "~" + std::to_string(n);
+  if (suffix.size() >= name.size()) return suffix;
+  return name.substr(0, name.size() - suffix.size()) + suffix;
+}
+
+int CopyToFreeName(Log& log, const std::string& source, const std::string& dir,
+                   const std::string& name, platform::CopySource mode, std::string* placed) {
+  std::string base = Lower(name.empty() ? FilePart(source) : name);
+  std::string free_name = base;
+  for (int n = 1; Exists(JoinPath(dir, free_name)) && n < 1000000; ++n)
+    free_name = TildeName(base, n);
+  std::string target = WithTrailingSep(dir) + free_name;
+  log.Message('.', 4, 5, source.c_str(), target.c_str());
+  int rc = platform::CopyFileContents(source, target, mode);
+  if (rc == 0 && placed) *placed = free_name;
+  return rc;
 }
 
 int DeleteLogged(Log& log, const std::string& path) {

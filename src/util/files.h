@@ -60,11 +60,26 @@ bool ReadWholeFile(const std::string& path, bool text_mode, std::string* out, in
 // rename, so that a failure leaves the old file as it was. Returns 0 or an
 // error number.
 int WriteFileAtomic(const std::string& path, const std::string& data);
+// Adds `data` to the end of a file (created when missing) by writing the
+// whole new file under a temporary name and renaming it: a failure leaves
+// the old file whole, never a fragment. A last line without its line end
+// gets one first. 0 or an error number.
+int AppendFileAtomic(const std::string& path, const std::string& data);
 
 // Copies `source` into directory `dir` under the lower-case form of its
-// file name, overwriting an existing copy. Logs message 5. 0 on success, 1
-// on failure.
-int CopyToDirectory(Log& log, const std::string& source, const std::string& dir);
+// file name, replacing an existing copy (the copy is complete or absent
+// under that name). Logs message 5. 0 on success, else the error number.
+int CopyToDirectory(Log& log, const std::string& source, const std::string& dir,
+                    platform::CopySource mode = platform::CopySource::kAny);
+// Copies `source` into `dir` under the lower-case form of `name` (the
+// source's own name when empty) or, when that is taken, the first free name
+// of the form NAME.E~1 (see TildeName). `*placed` receives the name used.
+// 0 or the error number.
+int CopyToFreeName(Log& log, const std::string& source, const std::string& dir,
+                   const std::string& name, platform::CopySource mode, std::string* placed);
+// The name FILE.ZIP takes when it is kept beside a newer file: the last
+// characters replaced by "~" and n (FILE.Z~1).
+std::string TildeName(const std::string& name, int n);
 // Deletes a file and writes the debug line of category F. Returns the
 // platform result code.
 int DeleteLogged(Log& log, const std::string& path);

@@ -62,7 +62,8 @@ TEST(CopyToDirectoryTest, TargetTakesTheLowerCaseName) {
   ASSERT_EQ(CopyToDirectory(cap.log, tmp.Sub("in/FILE_1.ZIP"), tmp.Sub("Area/")), 0);
   EXPECT_EQ(ReadFile(tmp.Sub("Area/file_1.zip")), "new");
   // A missing source is reported as 1 and leaves nothing behind.
-  EXPECT_EQ(CopyToDirectory(cap.log, tmp.Sub("in/NONE.ZIP"), tmp.Sub("Area")), 1);
+  EXPECT_EQ(CopyToDirectory(cap.log, tmp.Sub("in/NONE.ZIP"), tmp.Sub("Area")),
+            platform::NotFoundCode());
   EXPECT_FALSE(PathExists(tmp.Sub("Area/none.zip")));
 }
 

@@ -1,0 +1,256 @@
+// TOSS killed at every operation that changes a file, or stopped by a full
+// disk, and then run again as cron would: every file reaches its fileecho
+// and every link exactly once (the one attach in flight may come twice),
+// and nothing is left behind. The runs to be killed use the build with the
+// fault-injection seam (OLVIX_FAULT).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tic/tic.h"
+#include "toss_fixture.h"
+#include "util/address.h"
+#include "util/text.h"
+
+namespace olvix::test {
+namespace {
+
+constexpr int kKilled = 128 + 9;
+
+const char kLinks[] =
+    "LINK 2:5020/2 A SECRET 10 No Hold 2:5020/1 Active\n"
+    "LINK 2:5020/3 A PASS3 10 No Normal 2:5020/1 Active\n"
+    "LINK 2:5020/4 A PASS4 10 No Normal 2:5020/1 Active\n";
+const char kAreas[] =
+    "AREA FILES.A files/a A 0 0 2:5020/1 ~K900\n"
+    "LINKS 2:5020/2 3 4\n";
+const std::vector<std::string> kFiles = {"A.ZIP", "B.ZIP", "C.ZIP"};
+
+// A node with three good tickets (B replaces an older file of its
+// fileecho), one with a wrong password, DUPESDIR and descriptions that are
+// only ever appended to.
+struct CrashNode {
+  explicit CrashNode(const std::string& style) {
+    n.links = kLinks;
+    n.areas = kAreas;
+    n.settings = "DUPESDIR dupes\nREWRITEDESC No\n" + style;
+    n.WriteConfig();
+    n.s.Write("files/a/b.old", "older B");
+    n.s.Write("files/a/files.bbs", "B.OLD [00] The older B\n");
+    for (const std::string& f : kFiles) {
+      n.AddFile(Lower(f), "contents of " + f + std::string(3000, 'x'));
+      Ticket t;
+      t.file = f;
+      t.extra = {"Desc File " + f};
+      if (f == "B.ZIP") t.extra.push_back("Replaces B.*");
+      n.AddTic(Lower(f.substr(0, 1)) + ".tic", t);
+    }
+    n.AddFile("d.zip", "rejected");
+    Ticket bad;
+    bad.file = "D.ZIP";
+    bad.pw = "WRONG";
+    n.AddTic("d.tic", bad);
+  }
+  TossNode n;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t from = 0;
+  while (from < text.size()) {
+    size_t nl = text.find('\n', from);
+    if (nl == std::string::npos) nl = text.size();
+    out.push_back(text.substr(from, nl - from));
+    from = nl + 1;
+  }
+  return out;
+}
+
+// Every file of the node below `dir`, relative to the node.
+std::vector<std::string> Tree(const Scenario& s, const std::string& dir) {
+  std::vector<std::string> out;
+  std::vector<platform::DirEntry> entries;
+  (void)platform::ListDirectory(s.PathOf(dir), "*", true, &entries);  // missing: nothing
+  for (const platform::DirEntry& e : entries) {
+    std::string rel = dir.empty() ? e.name : dir + "/" + e.name;
+    if (e.is_dir) {
+      for (const std::string& sub : Tree(s, rel)) out.push_back(sub);
+    } else {
+      out.push_back(rel);
+    }
+  }
+  return out;
+}
+
+// What one link received: file name -> times, and the tickets by file.
+struct Received {
+  std::map<std::string, int> files;
+  std::map<std::string, int> tickets;
+};
+
+void CheckTicket(const std::string& text, const std::string& link, const std::string& pw,
+                 Received* got) {
+  TicRecord t;
+  ASSERT_EQ(ParseTic(text, &t), 0) << text;
+  EXPECT_EQ(FormatAddress(t.to), link);
+  EXPECT_EQ(t.password, pw);
+  got->tickets[t.file]++;
+}
+
+// The invariants after the second run.
+void CheckNode(const CrashNode& node, bool boxes, const std::string& what, size_t more = 0) {
+  SCOPED_TRACE(what);
+  const Scenario& s = node.n.s;
+  EXPECT_EQ(node.n.Names("in"), "");
+  for (const std::string& f : kFiles)
+    EXPECT_EQ(s.Read("files/a/" + Lower(f)), "contents of " + f + std::string(3000, 'x'));
+  EXPECT_FALSE(s.Exists("files/a/b.old"));
+  std::string desc = s.Read("files/a/files.bbs");
+  for (const std::string& f : kFiles) {
+    int entries = 0;
+    for (const std::string& line : Lines(desc))
+      if (line.compare(0, f.size() + 1, f + " ") == 0) ++entries;
+    EXPECT_EQ(entries, 1) << f << " in\n" << desc;
+  }
+  EXPECT_EQ(Lines(s.Read("olxprg.idx")).size(), kFiles.size() + more);
+  std::vector<std::string> bad = Tree(s, "bad");
+  EXPECT_GE(bad.size(), 3u);  // d.zip, d.tic, files.bbs; a copy may repeat
+  EXPECT_LE(bad.size(), 5u);
+  EXPECT_EQ(Tree(s, "dupes"), std::vector<std::string>{});
+  for (const std::string& f : Tree(s, "")) {
+    EXPECT_FALSE(platform::IsWorkFileName(f)) << f;
+    EXPECT_FALSE(f.size() > 4 && f.compare(f.size() - 4, 4, ".bsy") == 0) << f;
+    EXPECT_NE(f, "olxtoss.jnl");
+  }
+  std::map<std::string, std::string> passwords = {{"2:5020/3", "PASS3"}, {"2:5020/4", "PASS4"}};
+  std::map<std::string, Received> got;
+  std::set<std::string> referenced;
+  if (!boxes) {
+    for (const auto& [link, flow] : std::map<std::string, std::string>{
+             {"2:5020/3", "out/bso/139c0003.flo"}, {"2:5020/4", "out/bso/139c0004.flo"}}) {
+      for (const std::string& line : Lines(s.Read(flow))) {
+        if (line.empty()) continue;
+        if (line[0] != '^') {
+          got[link].files[Upper(line.substr(line.rfind('/') + 1))]++;
+          continue;
+        }
+        referenced.insert(line.substr(1));
+        CheckTicket(s.Read(line.substr(1)), link, passwords[link], &got[link]);
+      }
+    }
+    for (const std::string& t : Tree(s, "outtics"))
+      EXPECT_TRUE(referenced.count(s.PathOf(t))) << "orphan ticket " << t;
+  } else {
+    EXPECT_EQ(Tree(s, "outtics"), std::vector<std::string>{});
+    std::vector<std::string> boxes_found = Tree(s, "out/boxes");
+    for (const std::string& f : boxes_found) {
+      std::string link = Lower(f).find("024ss003") != std::string::npos ? "2:5020/3" : "2:5020/4";
+      std::string name = f.substr(f.rfind('/') + 1);
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tic") == 0)
+        CheckTicket(s.Read(f), link, passwords[link], &got[link]);
+      else
+        got[link].files[Upper(name)]++;
+    }
+  }
+  for (const char* link : {"2:5020/3", "2:5020/4"}) {
+    int twice = 0;
+    for (const std::string& f : kFiles) {
+      EXPECT_GE(got[link].files[f], 1) << link << " " << f;
+      EXPECT_GE(got[link].tickets[f], 1) << link << " " << f;
+      EXPECT_LE(got[link].tickets[f], 2) << link << " " << f;
+      if (!boxes) {
+        EXPECT_EQ(got[link].files[f], got[link].tickets[f]) << link << " " << f;
+      }
+      if (got[link].tickets[f] == 2) ++twice;
+    }
+    EXPECT_LE(twice, 1) << link;  // only the attach in flight
+  }
+}
+
+void SweepKills(const std::string& style, bool boxes) {
+  for (int n = 1;; ++n) {
+    CrashNode node(style);
+    node.n.s.program = OLVIX_FAULTY_BINARY;
+    RunResult first = node.n.s.Run({"TOSS"}, {{"OLVIX_FAULT", "kill:" + std::to_string(n)}});
+    node.n.s.program.clear();
+    RunResult second = node.n.s.Run({"TOSS"});
+    ASSERT_EQ(second.status, 0) << "killed at " << n << "\n" << second.output;
+    CheckNode(node, boxes, "killed at operation " + std::to_string(n));
+    if (::testing::Test::HasFailure()) {
+      node.n.s.Keep();
+      FAIL() << "first run:\n" << first.output << "\nsecond run:\n" << second.output;
+    }
+    if (first.status != kKilled) {
+      ASSERT_EQ(first.status, 0) << first.output;
+      EXPECT_GT(n, 20);  // the sweep did reach into the toss
+      break;
+    }
+  }
+}
+
+TEST(TossCrash, KilledAtAnyOperationThenRunAgainBink) { SweepKills("", false); }
+
+TEST(TossCrash, KilledAtAnyOperationThenRunAgainFileboxes) {
+  SweepKills("ATTACHSTYLE FILEBOXES\nOUTBOUND out/boxes\n", true);
+}
+
+// A full disk in each directory the toss writes: the toss stops with
+// status 1 and the path and the reason in the log, the inbound intact;
+// with space again, the next run completes the work.
+TEST(TossCrash, DiskFullStopsBeforeAnythingIsDeleted) {
+  for (const char* where :
+       {"/outtics/", "/out/bso/", "/files/a/", "/bad/", "olxtoss.jnl", "olxprg.idx"}) {
+    CrashNode node("");
+    node.n.s.program = OLVIX_FAULTY_BINARY;
+    RunResult full = node.n.s.Run({"TOSS"}, {{"OLVIX_FAULT", std::string("enospc:1:") + where}});
+    node.n.s.program.clear();
+    EXPECT_EQ(full.status, 1) << where << "\n" << full.output;
+    EXPECT_TRUE(Holds(full.Plain(), "No space left on device")) << where;
+    EXPECT_EQ(node.n.Names("in"), "a.tic a.zip b.tic b.zip c.tic c.zip d.tic d.zip") << where;
+    RunResult again = node.n.s.Run({"TOSS"});
+    ASSERT_EQ(again.status, 0) << again.output;
+    CheckNode(node, false, std::string("disk full in ") + where);
+  }
+}
+
+// Two copies at once (as a negative BUSYWAIT lets them run): the second finds the
+// first's toss going on and leaves the inbound to it; no ticket goes to a
+// link it is not meant for.
+TEST(TossCrash, TwoCopiesAtOnceNeverMixTheirWork) {
+  // No busy flag at all, so that the two runs surely overlap.
+  CrashNode node("");
+  // More tickets, so that the runs overlap.
+  for (int i = 0; i < 40; ++i) {
+    std::string f = Format("E%02d.ZIP", i);
+    node.n.AddFile(Lower(f), "more " + f);
+    Ticket t;
+    t.file = f;
+    node.n.AddTic(Format("e%02d.tic", i), t);
+  }
+  pid_t other = ::fork();
+  if (other == 0) {
+    RunResult r = node.n.s.Run({"TOSS"});
+    ::_exit(r.status == 0 ? 0 : 1);
+  }
+  RunResult mine = node.n.s.Run({"TOSS"});
+  int status = 0;
+  ::waitpid(other, &status, 0);
+  EXPECT_EQ(mine.status, 0) << mine.output;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  CheckNode(node, false, "two copies", 40);
+  for (const char* flow : {"out/bso/139c0003.flo", "out/bso/139c0004.flo"}) {
+    int tickets = 0;
+    for (const std::string& line : Lines(node.n.s.Read(flow)))
+      if (!line.empty() && line[0] == '^') ++tickets;
+    EXPECT_EQ(tickets, 43) << flow;
+  }
+}
+
+}  // namespace
+}  // namespace olvix::test
