@@ -11,10 +11,12 @@
 #include "platform/platform.h"
 #include "run/context.h"
 #include "tic/tic.h"
+#include "tic/toss.h"
 #include "util/files.h"
 #include "util/msgnum.h"
 #include "util/paths.h"
 #include "util/text.h"
+#include "util/work_files.h"
 
 namespace olvix {
 
@@ -47,23 +49,34 @@ std::string NewPacketPath(RunContext& ctx) {
   }
 }
 
-// Posts `bodies` as the messages of one packet. 0, or the error number
-// (logged with the packet's path; nothing is left under its name).
+// Posts `bodies` as the messages of one packet, written whole under a
+// temporary name and renamed: in a toss the rename is journalled as
+// covering `tics` under `key`, so that a toss finishing a killed one posts
+// no file twice. 0, or the error number (nothing is left under its name).
 int PostReport(RunContext& ctx, const AnnounceDefinition& def, const std::string& subject,
-               const std::vector<std::string>& bodies, const std::string& packet) {
-  EchoMessage msg = ReportMessage(ctx, def, subject);
-  int rc = 0;
-  for (size_t i = 0; i < bodies.size() && rc == 0; ++i) {
-    rc = i == 0 ? CreatePacketText(ctx, msg, bodies[i], packet, def.echo_tag, def.password,
-                                   def.address2)
-                : AppendPacketMessageText(ctx, msg, bodies[i], packet, def.echo_tag);
-  }
-  if (rc == 0) rc = ClosePacket(ctx, packet);
-  if (rc != 0) {
-    (void)platform::RemoveFile(PacketWorkPath(packet));  // already gone after most failures
-    ctx.log.Message('!', 1, 9, packet.c_str(), platform::ErrorText(rc).c_str());
-  }
-  return rc;
+               const std::vector<std::string>& bodies, const std::string& packet,
+               const std::string& key, const std::vector<std::string>& tics) {
+  std::string data = EncodePacket(ctx, ReportMessage(ctx, def, subject), bodies, def.echo_tag,
+                                  def.password, def.address2);
+  return CommitText(ctx, key, packet, data, tics);
+}
+
+// The journal's name of a new-files report.
+std::string ReportKey(const RunContext& ctx, const AnnounceDefinition* def) {
+  if (!def) return "announce:text";
+  const auto& all = ctx.cfg.announces;
+  for (size_t i = 0; i < all.size(); ++i)
+    if (&all[i] == def) return Format("announce:%zu:", i) + def->echo_tag;
+  return "announce:" + def->echo_tag;
+}
+
+// Stops the run after a report could not be written: the files are still
+// where the caller would delete them from next (the inbound, the stored
+// tickets), so the same command announces them again.
+[[noreturn]] void ReportFailed(RunContext& ctx, const std::string& path, int rc) {
+  if (CurrentToss(ctx)) TossWriteFailed(ctx, path, rc);
+  ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
+  Shutdown(ctx, 1);
 }
 
 // A template's text; false after logging message 0.
@@ -75,15 +88,21 @@ bool ReadTemplate(RunContext& ctx, const std::string& path, std::string* text) {
   return false;
 }
 
-std::vector<ReportArea> AnnouncedAreas(const RunContext& ctx, const AnnounceDefinition* def) {
+// The fileechoes `def` announces (every one for the text report) with their
+// good tickets that no report of `key` covered yet.
+std::vector<ReportArea> AnnouncedAreas(RunContext& ctx, const AnnounceDefinition* def,
+                                       const std::string& key, std::vector<std::string>* tics) {
   std::vector<ReportArea> out;
   for (size_t i = 0; i < ctx.areas.size(); ++i) {
     const AreaRecord& area = ctx.areas[i];
     if (def && !DefinitionAnnounces(*def, area)) continue;
     ReportArea ra;
     ra.area = &area;
-    for (const auto& tic : area.received)
-      if (!tic->bad) ra.tickets.push_back(tic.get());
+    for (const auto& tic : area.received) {
+      if (tic->bad || Covered(ctx, *tic, key)) continue;
+      ra.tickets.push_back(tic.get());
+      tics->push_back(tic->tic_name);
+    }
     if (!ra.tickets.empty()) out.push_back(std::move(ra));
   }
   return out;
@@ -96,20 +115,16 @@ std::optional<std::string> Station(const RunContext& ctx) {
 
 // Appends the text report to ANNOUNCETEXT. The file is rewritten whole
 // through a temporary name, so a reader never sees half a report. 0 or the
-// error number (logged).
-int AppendTextReport(RunContext& ctx, const std::string& report) {
+// error number.
+int AppendTextReport(RunContext& ctx, const std::string& report,
+                     const std::vector<std::string>& tics) {
   const std::string& path = ctx.cfg.announce_text;
   std::string text;
   int err = 0;
-  if (!ReadWholeFile(path, false, &text, &err) && err != platform::NotFoundCode()) {
-    ctx.log.Message('!', 3, 0, path.c_str(), platform::ErrorText(err ? err : 5).c_str());
+  if (!ReadWholeFile(path, false, &text, &err) && err != platform::NotFoundCode())
     return err ? err : 5;
-  }
-  text += report;
   CreatePath(path);
-  int rc = WriteFileAtomic(path, text);
-  if (rc != 0) ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
-  return rc;
+  return CommitText(ctx, ReportKey(ctx, nullptr), path, text + report, tics);
 }
 
 // The lines of a new- or deleted-fileecho template with the macros filled
@@ -141,7 +156,11 @@ void EchoReport(RunContext& ctx, const AnnounceDefinition& def, const AreaRecord
                                            {"@TIME", clock.time},
                                            {"@D", desc},
                                            {"@F", address}});
-  (void)PostReport(ctx, def, subject, {body}, NewPacketPath(ctx));  // logged there
+  std::string packet = NewPacketPath(ctx);
+  int rc = PostReport(ctx, def, subject, {body}, packet, "announce:" + subject, {});
+  // The fileecho stands whatever becomes of its report, and no later run
+  // would announce it again: the caller goes on.
+  if (rc != 0) ctx.log.Message('!', 1, 9, packet.c_str(), platform::ErrorText(rc).c_str());
 }
 
 }  // namespace
@@ -157,7 +176,9 @@ bool DefinitionAnnounces(const AnnounceDefinition& def, const AreaRecord& area) 
 void NewFilesReport(RunContext& ctx, const AnnounceDefinition* def) {
   const MainConfig& c = ctx.cfg;
   if (def ? c.packet_dir.empty() : c.announce_text.empty() || c.ann_template.empty()) return;
-  std::vector<ReportArea> areas = AnnouncedAreas(ctx, def);
+  const std::string key = ReportKey(ctx, def);
+  std::vector<std::string> tics;
+  std::vector<ReportArea> areas = AnnouncedAreas(ctx, def, key, &tics);
   if (areas.empty()) return;
   std::string packet;
   if (def) {
@@ -173,12 +194,9 @@ void NewFilesReport(RunContext& ctx, const AnnounceDefinition* def) {
   options.station = Station(ctx);
   std::vector<std::string> bodies =
       RenderNewFiles(ParseAnnounceTemplate(text), areas, options, ReportClockAt(platform::Now()));
-  int rc = def ? PostReport(ctx, *def, "New file(s) report", bodies, packet)
-               : AppendTextReport(ctx, bodies.front());
-  // The files of the report are still where the caller would delete them
-  // from next (the inbound, the stored tickets): stop here, so that the
-  // same command announces them again.
-  if (rc != 0) Shutdown(ctx, 1);
+  int rc = def ? PostReport(ctx, *def, "New file(s) report", bodies, packet, key, tics)
+               : AppendTextReport(ctx, bodies.front(), tics);
+  if (rc != 0) ReportFailed(ctx, def ? packet : c.announce_text, rc);
 }
 
 void PostNewFilesReports(RunContext& ctx) {
@@ -186,7 +204,13 @@ void PostNewFilesReports(RunContext& ctx) {
   if (!ctx.cfg.announce_text.empty()) NewFilesReport(ctx, nullptr);
 }
 
+void RemoveDeadAnnounceWork(RunContext& ctx) {
+  const MainConfig& c = ctx.cfg;
+  RemoveWorkOfDeadRuns({c.packet_dir, c.announce_path, DirPart(c.announce_text)});
+}
+
 void AnnounceNewFiles(RunContext& ctx) {
+  RemoveDeadAnnounceWork(ctx);
   if (!ctx.cfg.announce_path.empty())
     StoreDelayedAnnounce(ctx);
   else

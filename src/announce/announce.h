@@ -53,6 +53,10 @@ void StoreDelayedAnnounce(RunContext& ctx);
 // NewFilesReport for every [ANNOUNCE] definition, then the text report.
 void PostNewFilesReports(RunContext& ctx);
 
+// Removes what killed runs left half written in PACKETDIR, ANNOUNCEPATH and
+// the directory of ANNOUNCETEXT.
+void RemoveDeadAnnounceWork(RunContext& ctx);
+
 // The announcement step of TOSS and HATCH: the delayed announce when
 // ANNOUNCEPATH is set, else the new-files report of every definition and
 // then the text report.

@@ -10,6 +10,7 @@
 #include "run/context.h"
 #include "tic/descriptions.h"
 #include "tic/tic.h"
+#include "tic/toss.h"
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -41,19 +42,22 @@ void StoreDelayedAnnounce(RunContext& ctx) {
   if (dir.empty()) return;
   ctx.log.Message('#', 1, 80);
   (void)ChangeDir(ctx, dir);  // every path below is whole
+  const std::string key = "announce:delayed";
   std::vector<std::string> written;
   for (size_t i = 0; i < ctx.areas.size(); ++i) {
     for (const auto& tic : ctx.areas[i].received) {
-      if (tic->bad) continue;
+      // A toss finishing a killed one stores what that one did not.
+      if (tic->bad || Covered(ctx, *tic, key)) continue;
       std::string path = JoinPath(dir, NewTicName(ctx, dir));
-      int rc = WriteFileAtomic(path, DelayedAnnounceText(*tic));
+      int rc = CommitText(ctx, key, path, DelayedAnnounceText(*tic), {tic->tic_name});
       if (rc == 0) {
         written.push_back(path);
         continue;
       }
+      if (CurrentToss(ctx)) TossWriteFailed(ctx, path, rc);  // the journal knows the rest
       ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
-      // Half the run's files stored would be announced twice once the
-      // same toss runs again; none stored, they are announced once.
+      // Half the files stored would be announced twice once the same
+      // command runs again; none stored, they are announced once.
       for (const std::string& p : written) (void)DeleteLogged(ctx.log, p);
       Shutdown(ctx, 1);
     }
@@ -63,6 +67,7 @@ void StoreDelayedAnnounce(RunContext& ctx) {
 void AnnounceCommand(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
   if (c.announce_path.empty()) return;
+  RemoveDeadAnnounceWork(ctx);
   ctx.log.Message('#', 1, 81);
   (void)ChangeDir(ctx, c.announce_path);  // every path below is whole
   std::vector<platform::DirEntry> entries =

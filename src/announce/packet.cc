@@ -145,11 +145,20 @@ std::string EncodePackedMessage(const EchoMessage& msg, std::string_view area_ta
   return out;
 }
 
+std::string EncodePacket(RunContext& ctx, const EchoMessage& msg,
+                         const std::vector<std::string>& bodies, const std::string& area_tag,
+                         const std::string& password, const FtnAddress& packet_origin) {
+  ctx.packet_written = true;
+  std::tm local = LocalNow();
+  std::string data = EncodePacketHeader(packet_origin, msg.destination, password, local);
+  for (const std::string& body : bodies)
+    data += EncodePackedMessage(msg, area_tag, body, NextMsgidSerial(ctx), local);
+  data.append(2, '\0');
+  return data;
+}
+
 std::string PacketWorkPath(const std::string& packet_path) {
-  std::string name = FilePart(packet_path);
-  size_t dot = name.rfind('.');
-  if (dot != std::string::npos) name.resize(dot);
-  return DirPart(packet_path) + name + ".$$$";
+  return platform::RunTempName(packet_path);
 }
 
 int CreatePacket(RunContext& ctx, const EchoMessage& msg, const std::string& body_path,

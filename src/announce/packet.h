@@ -12,6 +12,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "manager/letter.h"
 #include "util/address.h"
@@ -43,8 +44,15 @@ std::string PacketMessageText(const EchoMessage& msg, std::string_view area_tag,
 std::string EncodePackedMessage(const EchoMessage& msg, std::string_view area_tag,
                                 std::string_view body, uint32_t serial, const std::tm& local);
 
-// Where a packet is built until ClosePacket: its final path with ".$$$" in
-// place of the extension, a name no tosser takes.
+// A whole packet: the header (origin `packet_origin`, destination the
+// message's), one message per body, each with a fresh MSGID serial, and
+// the end mark. Sets the run's echomail-written mark.
+std::string EncodePacket(RunContext& ctx, const EchoMessage& msg,
+                         const std::vector<std::string>& bodies, const std::string& area_tag,
+                         const std::string& password, const FtnAddress& packet_origin);
+
+// Where a packet is built until ClosePacket: a temporary name of this run
+// beside it (ending in ".$$$"), which no tosser takes.
 std::string PacketWorkPath(const std::string& packet_path);
 
 // Starts the packet `packet_path` (its work file, replacing one of that

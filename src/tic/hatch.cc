@@ -16,6 +16,7 @@
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
+#include "util/work_files.h"
 
 namespace olvix {
 
@@ -221,9 +222,11 @@ void HatchOne(RunContext& ctx, std::vector<std::string>* args, HatchJob& job,
     LinkRecord self;
     self.address = area.address;
     self.aka = area.address;
-    std::string path = JoinPath(c.keep_tics, NewTicName(ctx, c.keep_tics));
-    int rc = WriteTic(ctx, path, *tic, self);
-    if (rc != 0) ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
+    std::string name;
+    int rc = WriteNewTic(ctx, c.keep_tics, *tic, self, &name);
+    if (rc != 0)
+      ctx.log.Message('!', 1, 9, JoinPath(c.keep_tics, name).c_str(),
+                      platform::ErrorText(rc).c_str());
   }
   if (!c.queue_dir.empty()) {
     (void)ChangeDir(ctx, DirPart(tic->source_path));
@@ -236,16 +239,14 @@ void HatchOne(RunContext& ctx, std::vector<std::string>* args, HatchJob& job,
   area.received.push_back(std::move(tic));
 }
 
-// The purge index lines of the command, appended in one write.
+// The purge index lines of the command, added in one rewrite of the
+// index: complete or not at all.
 void AppendPurgeIndex(RunContext& ctx, const std::string& lines) {
   if (lines.empty()) return;
   (void)ChangeDir(ctx, ctx.home);
   std::string path = JoinPath(ctx.home, "olxprg.idx");
-  std::FILE* f = ctx.files.Open(path, "a");
-  if (!f) return;  // message 0 logged
-  bool ok = std::fwrite(lines.data(), 1, lines.size(), f) == lines.size();
-  if (ctx.files.Close(f) != 0) ok = false;
-  if (!ok) ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(28).c_str());
+  int rc = AppendFileAtomic(path, lines);
+  if (rc != 0) ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
 }
 
 }  // namespace
@@ -265,6 +266,8 @@ void HatchCommand(RunContext& ctx, std::vector<std::string> args) {
     return;
   }
   AreaRecord& area = *job.area;
+  // Copies and tickets a killed HATCH left half written.
+  RemoveWorkOfDeadRuns({area.path, c.queue_dir, c.keep_tics, c.out_tics, ctx.home});
   if (!area.IsPassthrough()) (void)ChangeDir(ctx, area.path);
   const std::string typed = args[1];
   const std::string name = Utf8ToCp866(typed);
@@ -292,7 +295,15 @@ void HatchCommand(RunContext& ctx, std::vector<std::string> args) {
   std::sort(found.begin(), found.end(),
             [](const auto& a, const auto& b) { return a.name < b.name; });
   job.elsewhere = !job.typed_dir.empty() && !platform::SamePath(job.source_dir, area.path);
-  for (const platform::DirEntry& e : found) HatchOne(ctx, &args, job, e.name);
+  for (const platform::DirEntry& e : found) {
+    // A name the links' tosses would refuse (a blank, a control character,
+    // a work file of ours) is never sent.
+    if (!IsUsableFileName(ctx, e.name)) {
+      ctx.log.Message('!', 1, 22, OneLine(e.name).c_str(), "Invalid file name");
+      continue;
+    }
+    HatchOne(ctx, &args, job, e.name);
+  }
   AppendPurgeIndex(ctx, job.purge_lines);
 
   const bool passthrough = area.IsPassthrough();
