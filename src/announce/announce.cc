@@ -139,9 +139,10 @@ std::string EchoReportBody(const std::string& text, const std::vector<Macro>& ma
 }
 
 // Both fileecho reports: one message in a packet of its own.
-void EchoReport(RunContext& ctx, const AnnounceDefinition& def, const AreaRecord& area,
-                const std::string& template_path, const std::string& subject,
-                const std::string& description, const std::optional<std::string>& address) {
+void EchoReport(RunContext& ctx, const std::string& kind, const AnnounceDefinition& def,
+                const AreaRecord& area, const std::string& template_path,
+                const std::string& subject, const std::string& description,
+                const std::optional<std::string>& address) {
   if (ctx.cfg.packet_dir.empty() || template_path.empty()) return;
   if (!DefinitionAnnounces(def, area)) return;
   ReportClock clock = ReportClockAt(platform::Now());
@@ -157,7 +158,8 @@ void EchoReport(RunContext& ctx, const AnnounceDefinition& def, const AreaRecord
                                            {"@D", desc},
                                            {"@F", address}});
   std::string packet = NewPacketPath(ctx);
-  int rc = PostReport(ctx, def, subject, {body}, packet, "announce:" + subject, {});
+  // Not tied to tickets: the journal only sees the rename through.
+  int rc = PostReport(ctx, def, subject, {body}, packet, "announce:" + kind + ":" + area.tag, {});
   // The fileecho stands whatever becomes of its report, and no later run
   // would announce it again: the caller goes on.
   if (rc != 0) ctx.log.Message('!', 1, 9, packet.c_str(), platform::ErrorText(rc).c_str());
@@ -221,7 +223,7 @@ void NewEchoReport(RunContext& ctx, const std::string& tag, const FtnAddress& ad
                    const std::string& description, const AnnounceDefinition& def) {
   const AreaRecord* area = ctx.areas.Find(tag);
   if (!area) return;
-  EchoReport(ctx, def, *area, def.new_echo_template, "New fileecho report", description,
+  EchoReport(ctx, "newecho", def, *area, def.new_echo_template, "New fileecho report", description,
              FormatAddress(address));
 }
 
@@ -229,8 +231,8 @@ void DeleteEchoReport(RunContext& ctx, const AreaRecord& area, const AnnounceDef
   std::optional<std::string> uplink;
   if (!area.subscribers.empty() && area.subscribers[0].link)
     uplink = FormatAddress(area.subscribers[0].link->address);
-  EchoReport(ctx, def, area, def.deleted_echo_template, "Delete fileecho report", area.description,
-             uplink);
+  EchoReport(ctx, "delecho", def, area, def.deleted_echo_template, "Delete fileecho report",
+             area.description, uplink);
 }
 
 }  // namespace olvix
