@@ -34,7 +34,7 @@ printf ';A Friday, November 27, 2026 -- Day number 331 : 31022\n' \
   >"$scratch/fileecho/nodelist/nodediff.331"
 printf 'NODEDIFF.331 [00] Nodelist difference, day 331\n' \
   >"$scratch/fileecho/nodelist/files.bbs"
-echo "== The mailer has received four files with their tickets"
+echo "== The mailer has received five files with their tickets"
 (cd "$inbound" && ls -l)
 for t in "$inbound"/*.tic; do
   echo "-- $(basename "$t"):"
@@ -72,6 +72,17 @@ show_file fileecho/files.a/files.bbs
 show_file fileecho/nodelist/files.bbs
 show_file olxprg.idx
 echo
+echo "== A new fileecho: the uplink's ticket for SOFT.WIN created it"
+echo "   Description from uplink.lst, subscribers and group from [UPLINKS],"
+echo "   the directory under the uplink's CREATEPATH; the magic names file"
+echo "   and the [AUTOSTART] command saw the file."
+sed -n '/^Area *SOFT.WIN/,/^$/p' "$scratch/olxareas.ini"
+show_dir fileecho/uplink/SOFT_WIN
+show_file fileecho/uplink/files.bbs
+show_file freq.lst
+show_file magic/olvix.mag
+show_file autostart.log
+echo
 echo "== Outbound: one flow file per link and flavour, the file then its ticket"
 (cd "$scratch/spool/outbound" && find . -type f | sort) | while read -r f; do
   show_file "spool/outbound/${f#./}"
@@ -88,6 +99,61 @@ echo
 echo "== Copies of the accepted tickets (KEEPTICS)"
 show_dir keeptics
 echo
+# A letter from the link 2:5020/2 to the robot, as the mailer's netmail
+# tosser stores it in NETMAIL (spool/netmail): a 190-byte header (names,
+# subject, addresses) and the text, lines ended by CR.
+field() { printf '%s' "$1"; head -c $(($2 - ${#1})) /dev/zero; }
+word() { printf "\\$(printf '%03o' $(($1 % 256)))\\$(printf '%03o' $(($1 / 256)))"; }
+letter="$scratch/spool/netmail/5.msg"
+mkdir -p "$scratch/spool/netmail"
+{
+  field "Ivan Petrov" 36; field "FileFix" 36; field "secret" 72
+  field "09 Dec 26  12:00:00" 20
+  # times read, to node, from node, cost, from net, to net, zones, points,
+  # reply to, attributes (private, local), next reply
+  word 0; word 1; word 2; word 0; word 5020; word 5020; word 2; word 2; word 0; word 0
+  word 0; word 257; word 0
+  printf '\001INTL 2:5020/1 2:5020/2\r+NEWS\r-SOFT.PASS\rSOFT.WIN\r%%QUERY\r%%AVAIL\r'
+  printf '%%RESEND FILES.A:*.zip\r--- GoldED\r * Origin: Station of Ivan (2:5020/2)\r'
+} >"$letter"
+echo "== A letter from 2:5020/2 to the robot FileFix (password in the subject):"
+tail -c +191 "$letter" | tr '\r\001' '\n@'
+echo
+echo "== olvix MGR"
+"$bin" MGR || true
+echo
+show_letter() {
+  echo "-- $(basename "$1"): from $(head -c 36 "$1" | tr -d '\000') to" \
+    "$(dd if="$1" bs=1 skip=36 count=36 2>/dev/null | tr -d '\000')," \
+    "subject \"$(dd if="$1" bs=1 skip=72 count=72 2>/dev/null | tr -d '\000')\""
+  tail -c +191 "$1" | tr '\r\001' '\n@'
+  echo
+}
+echo "== The answers in OUTMAIL (spool/outbound/netmail): the status report,"
+echo "   the template answers, the resend report, and the request forwarded"
+echo "   to the uplink's robot for SOFT.WIN, which this node did not carry"
+for m in $(cd "$scratch/spool/outbound/netmail" && ls | sort -n); do
+  show_letter "$scratch/spool/outbound/netmail/$m"
+done
+echo "== The areas file after the letter: 2:5020/2 in NEWS, out of SOFT.PASS,"
+echo "   and the new fileecho SOFT.WIN fed by the uplink"
+show_file olxareas.ini
+echo
+
+# PURGE: an older nodelist difference that arrived 90 days ago (NODELIST
+# keeps files for 60 days) and a file of the passthrough fileecho that no
+# waiting ticket sends any more.
+printf ';A Saturday, October 3, 2026 -- Day number 276 : 12345\n' \
+  >"$scratch/fileecho/nodelist/nodediff.276"
+echo "$(($(date +%s) - 90 * 86400)) NODELIST 52 NODEDIFF.276" >>"$scratch/olxprg.idx"
+printf 'sent long ago\n' >"$scratch/passthru/soft.pass/oldsoft.zip"
+echo "== olvix PURGE (nodediff.276 is 90 days old, oldsoft.zip waits for no one)"
+"$bin" PURGE || true
+show_dir fileecho/nodelist
+show_dir passthru/soft.pass
+show_file olxprg.idx
+echo
+
 # The messages of an echomail packet: the 58-byte header skipped, the
 # binary fields of each message dropped (date, to, from and subject stay),
 # kludge lines shown with "@".
@@ -96,7 +162,7 @@ show_packet() {
   tail -c +59 "$1" | tr '\000\r\001' '\n\n@' | LC_ALL=C grep -a -x '[ -~]*' |
     grep -v -x '@\{1,\}' | cat -s | sed 's/^/   /'
 }
-echo "== The announcement of the toss: an echomail packet for the mail tosser"
+echo "== The announcements of the toss (the new fileecho, the new files): packets for the mail tosser"
 for p in "$scratch"/spool/packets/*.pkt; do show_packet "$p"; done
 echo "-- flags/echomail.now tells the mail tosser there is echomail:"
 ls "$scratch/flags"

@@ -3,6 +3,8 @@
 #ifndef OLVIX_FUZZ_FUZZ_CONTEXT_H_
 #define OLVIX_FUZZ_FUZZ_CONTEXT_H_
 
+#include <stdlib.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -16,9 +18,25 @@ inline const std::string& ScratchHome() {
   static const std::string home = [] {
     char pattern[] = "/tmp/olvix-fuzz-home.XXXXXX";
     const char* made = ::mkdtemp(pattern);
-    return std::string(made ? made : "/tmp") + "/";
+    std::string dir = std::string(made ? made : "/tmp") + "/";
+    // Drive letters map into the scratch directory too.
+    for (char d = 'A'; d <= 'Z'; ++d)
+      ::setenv((std::string("OLVIX_DRIVE_") + d).c_str(), dir.c_str(), 1);
+    return dir;
   }();
   return home;
+}
+
+// Readers that make the directories they read of (the areas file) must
+// not make them outside the scratch directory: absolute paths and ".."
+// lose their meaning.
+inline std::string Confined(std::string text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    bool starts_word = i == 0 || text[i - 1] == ' ' || text[i - 1] == '\t' || text[i - 1] == '\n';
+    if ((text[i] == '/' || text[i] == '\\') && starts_word) text[i] = '_';
+    if (text[i] == '.' && i + 1 < text.size() && text[i + 1] == '.') text[i] = '_';
+  }
+  return text;
 }
 
 // A fresh context per input, so that nothing one input leaves behind

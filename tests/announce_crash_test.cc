@@ -79,7 +79,11 @@ void Sweep(const std::vector<std::string>& command, const std::function<void(Tos
     check(n);
     ExpectNoWorkFiles(n);
     if (::testing::Test::HasFailure()) FAIL() << first.output << "\n" << second.output;
-    if (first.status != kKilled) break;
+    if (first.status != kKilled) {
+      ASSERT_EQ(0, first.status) << first.output;
+      EXPECT_GT(k, 10) << "the sweep did reach into the run";
+      break;
+    }
   }
 }
 

@@ -43,6 +43,12 @@ TEST(ExampleNode, SampleTicketsAreTossedAsTheDemoShows) {
   EXPECT_TRUE(s.Exists("passthru/soft.pass/olvxtool.txt"));
   EXPECT_TRUE(s.Exists("bad/c3e90001.tic"));
   EXPECT_TRUE(s.Exists("bad/news1204.txt"));
+  // The uplink's ticket for a fileecho the node does not carry creates it.
+  EXPECT_TRUE(s.Exists("fileecho/uplink/SOFT_WIN/olvxwin.txt"));
+  EXPECT_NE(s.Read("olxareas.ini").find("Desc    Software for Windows\n"), std::string::npos);
+  EXPECT_NE(s.Read("magic/olvix.mag").find("OLVXWIN"), std::string::npos);
+  EXPECT_EQ(s.Read("autostart.log"),
+            "arrived: " + s.dir() + "fileecho/uplink/SOFT_WIN/olvxwin.txt\n");
   std::vector<platform::DirEntry> entries;
   (void)platform::ListDirectory(s.PathOf("spool/inbound"), "*", true, &entries);  // checked below
   std::string left;

@@ -252,5 +252,100 @@ TEST(TossCrash, TwoCopiesAtOnceNeverMixTheirWork) {
   }
 }
 
+// A node whose one ticket creates a fileecho, with a magic name, an
+// [AUTOSTART] command and a link that [UPLINKS] subscribes.
+struct CreatingNode {
+  CreatingNode() {
+    n.links = std::string(kLinks) + "LINK 2:5020/5 A PASS5 10 Yes Hold 2:5020/1 Passive\n";
+    n.areas = kAreas;
+    n.settings =
+        "FREQLIST freq.lst\nNEWECHODESC Yes\nBLSTBBS blst.cfg\nNEWDESC From @LINK\n"
+        "MAGICFILE magic/names.txt\n"
+        "[AUTOSTART]\n* NEW.ECHO echo @FILE >>\"$OLVIXPATH/ran.txt\"\n"
+        "[UPLINKS]\nUPLINK 2:5020/5\nLINKS 2:5020/4\n";
+    n.WriteConfig();
+    n.AddFile("n.zip", "new fileecho");
+    Ticket t;
+    t.area = "NEW.ECHO";
+    t.file = "N.ZIP";
+    t.from = "2:5020/5";
+    t.pw = "PASS5";
+    t.extra = {"Magic NEWMAGIC"};
+    n.AddTic("n.tic", t);
+  }
+  // After the run that completed the work: the fileecho exists once with
+  // its lines once each, the magic name once, the file reached the link,
+  // and only the command in flight may have run twice.
+  void Check(const std::string& what) const {
+    SCOPED_TRACE(what);
+    const Scenario& s = n.s;
+    const std::string dir = s.dir() + "new/NEW_ECHO";
+    std::string areas = s.Read("olxareas.ini");
+    size_t at = areas.find("Area    NEW.ECHO " + dir + "/ A 0 0 2:5020/1\nDesc    From 2:5020/5\n");
+    EXPECT_NE(at, std::string::npos) << areas;
+    EXPECT_EQ(areas.find("NEW.ECHO", at + 20), std::string::npos) << areas;
+    EXPECT_EQ(s.Read("new/NEW_ECHO/n.zip"), "new fileecho");
+    EXPECT_EQ(n.Names("new"), "NEW_ECHO/ files.bbs");
+    EXPECT_EQ(s.Read("freq.lst"), dir + "\n");
+    EXPECT_EQ(s.Read("new/files.bbs"), "NEW_ECHO NEW.ECHO From 2:5020/5\n");
+    EXPECT_EQ(s.Read("blst.cfg"), "\nName From 2:5020/5\nPath " + dir + "\n");
+    EXPECT_EQ(s.Read("magic/names.txt"),
+              ";\n; Automaticaly created file by Olvix\n;\n"
+              "NEWMAGIC      " +
+                  dir + "/n.zip\n");
+    std::string ran = s.Read("ran.txt");
+    EXPECT_TRUE(ran == "n.zip\n" || ran == "n.zip\nn.zip\n") << ran;
+    std::vector<std::string> flow = Lines(s.Read("out/bso/139c0004.flo"));
+    EXPECT_TRUE(flow.size() == 2 || flow.size() == 4) << s.Read("out/bso/139c0004.flo");
+    EXPECT_EQ(n.Names("in"), "");
+    for (const std::string& f : Tree(s, "")) {
+      EXPECT_FALSE(platform::IsWorkFileName(f)) << f;
+      EXPECT_NE(f, "olxtoss.jnl");
+    }
+  }
+  TossNode n;
+};
+
+TEST(TossCrash, KilledAtAnyOperationWhileAFileechoIsCreated) {
+  for (int k = 1;; ++k) {
+    CreatingNode node;
+    Scenario& s = node.n.s;
+    s.program = OLVIX_FAULTY_BINARY;
+    RunResult first = s.Run({"TOSS"}, {{"OLVIX_FAULT", "kill:" + std::to_string(k)}});
+    s.program.clear();
+    RunResult second = s.Run({"TOSS"});
+    ASSERT_EQ(second.status, 0) << "killed at " << k << "\n" << second.output;
+    node.Check("killed at operation " + std::to_string(k));
+    if (::testing::Test::HasFailure()) {
+      s.Keep();
+      FAIL() << "first run:\n" << first.output << "\nsecond run:\n" << second.output;
+    }
+    if (first.status != kKilled) {
+      ASSERT_EQ(first.status, 0) << first.output;
+      EXPECT_EQ(s.Read("ran.txt"), "n.zip\n");
+      EXPECT_GT(k, 20);  // the sweep did reach into the toss
+      break;
+    }
+  }
+}
+
+// A full disk where the new fileecho's files go stops the toss before
+// anything leaves the inbound; the next run creates the fileecho once.
+TEST(TossCrash, DiskFullWhileAFileechoIsCreated) {
+  for (const char* where : {"freq.lst", "blst.cfg", "/new/", "areatemp", "/magic/"}) {
+    CreatingNode node;
+    Scenario& s = node.n.s;
+    s.program = OLVIX_FAULTY_BINARY;
+    RunResult full = s.Run({"TOSS"}, {{"OLVIX_FAULT", std::string("enospc:1:") + where}});
+    s.program.clear();
+    EXPECT_EQ(full.status, 1) << where << "\n" << full.output;
+    EXPECT_TRUE(Holds(full.Plain(), "No space left on device")) << where;
+    EXPECT_EQ(node.n.Names("in"), "n.tic n.zip") << where;
+    RunResult again = s.Run({"TOSS"});
+    ASSERT_EQ(again.status, 0) << again.output;
+    node.Check(std::string("disk full in ") + where);
+  }
+}
+
 }  // namespace
 }  // namespace olvix::test

@@ -180,20 +180,28 @@ TEST(TossReject, ABadTicketDoesNotStopTheGoodOnes) {
   EXPECT_EQ(n.Names("in"), "");
 }
 
-// Fileechoes are not created automatically yet: the pair waits in the
-// inbound for the sysop to add the fileecho.
-TEST(TossReject, AnUnknownFileechoFromALinkThatMayCreateWaits) {
+// A link that may create fileechoes creates the one its ticket names, and
+// the ticket goes on through the checks into it. Without a list naming the
+// fileecho, the ticket's own area description is taken, made one line.
+TEST(TossReject, AnUnknownFileechoFromALinkThatMayCreateCreatesIt) {
   TossNode n;
   n.AddFile("hello.txt", kHello);
   Ticket t;
   t.area = "NEW.ECHO";
   t.from = "2:5020/5";
   t.pw = "PASS5";
+  t.extra = {"Areadesc Ticket\x01text\rmore"};
   n.AddTic("a.tic", t);
   RunResult r = n.Toss();
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_TRUE(Holds(r.Plain(), "! There is no such area: NEW.ECHO\n"));
-  EXPECT_EQ(n.Names("in"), "a.tic hello.txt");
+  EXPECT_TRUE(Holds(r.Plain(), "# Creating new fileecho NEW.ECHO\n"));
+  EXPECT_FALSE(Holds(r.Plain(), "There is no such area"));
+  EXPECT_TRUE(Holds(n.s.Read("olxareas.ini"), "Area    NEW.ECHO " + n.s.dir() +
+                                                  "new/NEW_ECHO/ A 0 0 2:5020/1\n"
+                                                  "Desc    Ticket text more\n"
+                                                  "Links   2:5020/5\n"));
+  EXPECT_EQ(n.s.Read("new/NEW_ECHO/hello.txt"), kHello);
+  EXPECT_EQ(n.Names("in"), "");
   EXPECT_EQ(n.Names("bad"), "");
 }
 

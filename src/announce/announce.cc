@@ -16,7 +16,6 @@
 #include "util/msgnum.h"
 #include "util/paths.h"
 #include "util/text.h"
-#include "util/work_files.h"
 
 namespace olvix {
 
@@ -208,7 +207,11 @@ void PostNewFilesReports(RunContext& ctx) {
 
 void RemoveDeadAnnounceWork(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
-  RemoveWorkOfDeadRuns({c.packet_dir, c.announce_path, DirPart(c.announce_text)});
+  // While a killed toss's journal waits, its temporary files tell the next
+  // toss which renames did not happen: they are that toss's to remove.
+  if (CurrentToss(ctx) || platform::FileExists(ctx.home + "olxtoss.jnl")) return;
+  for (const std::string& dir : {c.packet_dir, c.announce_path, DirPart(c.announce_text)})
+    if (!dir.empty()) RemoveDeadRunTemps(dir);
 }
 
 void AnnounceNewFiles(RunContext& ctx) {

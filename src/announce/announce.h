@@ -54,7 +54,8 @@ void StoreDelayedAnnounce(RunContext& ctx);
 void PostNewFilesReports(RunContext& ctx);
 
 // Removes what killed runs left half written in PACKETDIR, ANNOUNCEPATH and
-// the directory of ANNOUNCETEXT.
+// the directory of ANNOUNCETEXT; nothing while a toss is running or a
+// killed toss's journal waits for the next TOSS.
 void RemoveDeadAnnounceWork(RunContext& ctx);
 
 // The announcement step of TOSS and HATCH: the delayed announce when

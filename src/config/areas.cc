@@ -49,7 +49,7 @@ bool ParseAreaWords(RunContext& ctx, const std::vector<std::string>& w, AreaReco
       area->flags = word;
       continue;
     }
-    std::string number = word.substr(2);
+    std::string number = word.size() > 2 ? word.substr(2) : std::string();
     if (word.compare(0, 2, "~K") == 0)
       area->size_limit = ParseDecimal(number);
     else if (word.compare(0, 2, "~M") == 0)
@@ -119,10 +119,13 @@ int LoadAreasText(RunContext& ctx, const std::string& text) {
   for (const ConfigLine& l : SplitConfigLines(text)) {
     ++line_no;
     std::string line;
-    if (!PrepareLine(l.piece, &line)) continue;
+    // The whole line: written back with an absolute path, an AREA line may
+    // grow past the piece a reader takes at once.
+    if (!PrepareLine(l.raw, &line)) continue;
     for (char& c : line)
-      if (c == '\r') c = ' ';  // a stray CR is no part of a word
+      if (static_cast<unsigned char>(c) < 32) c = ' ';  // a stray CR or NUL is no part of a word
     std::vector<std::string> words = SplitWords(line);
+    if (words.empty()) continue;  // only blanks once the CRs are gone
     std::string keyword = Upper(words[0]);
     if (keyword == "AREA") {
       current = nullptr;

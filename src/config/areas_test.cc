@@ -3,6 +3,9 @@
 #include "../../tests/test_context.h"
 #include "config/config.h"
 #include "config/parse.h"
+#include "platform/fault.h"
+#include "platform/platform.h"
+#include "util/paths.h"
 
 namespace olvix {
 namespace {
@@ -53,6 +56,22 @@ TEST(AreaLine, FieldsOptionsAndLimits) {
   EXPECT_NE(FormatAreaBlock(t.ctx.areas[1], false).find(" ~K1500\n"), std::string::npos);
   EXPECT_NE(FormatAreaBlock(t.ctx.areas[2], false).find(" ~M2\n"), std::string::npos);
   EXPECT_EQ(t.ctx.areas.Find("files.a"), &t.ctx.areas[0]);
+}
+
+// Lines a reader must take without a fault: a lone "~" option, a line of
+// CRs with a tab (blanks once read), a NUL inside a word.
+TEST(AreaLine, OddBytesAreReadWithoutAFault) {
+  test::TestContext t;
+  LoadLinksText(t.ctx, kLinks);
+  ASSERT_EQ(LoadAreasText(t.ctx,
+                          "AREA X dir A 0 0 2:5020/1 ~\n\r\r\t\r\n"
+                          "LINKS 2:5020/1\n"
+                          "AREA Y d A 0 0 2:5020/1 ~K\n" +
+                              std::string("LINKS 2:5020/2\0 3.1\n", 21)),
+            0);
+  ASSERT_EQ(t.ctx.areas.size(), 2u);
+  EXPECT_EQ(Subscribers(t.ctx.areas[0]), std::vector<std::string>{"02:5020/1"});
+  EXPECT_EQ(Subscribers(t.ctx.areas[1]), (std::vector<std::string>{"02:5020/2", "02:5020/3.1"}));
 }
 
 TEST(AreaLine, PurgeMarkAndPassthroughDirectories) {
@@ -226,8 +245,10 @@ TEST(AreasFile, FailedWriteLeavesTheOldFile) {
   t.dir.Write("olxareas.ini", kAreasFile);
   LoadLinksText(t.ctx, kLinks);
   ASSERT_EQ(LoadAreas(t.ctx), 0);
-  ASSERT_EQ(::symlink("/dev/full", t.dir.PathOf("areatemp.ini").c_str()), 0);
+  // The create passes, the write fails.
+  platform::SetFaultPlan("enospc:2:areatemp.ini");
   EXPECT_NE(SaveAreas(t.ctx), 0);
+  platform::SetFaultPlan("");
   EXPECT_EQ(t.dir.Read("olxareas.ini"), kAreasFile);
   EXPECT_FALSE(t.dir.Exists("olxareas.bak"));
   EXPECT_NE(t.Output().find("! Olvix was not able to write into file"), std::string::npos);
@@ -239,7 +260,7 @@ TEST(AreasFile, MissingFileFailsToLoadAndToSave) {
   EXPECT_NE(t.Output().find("Olvix was not able to open file " + t.dir.dir() + "olxareas.ini"),
             std::string::npos);
   EXPECT_NE(SaveAreas(t.ctx), 0);
-  EXPECT_FALSE(t.dir.Exists("areatemp.ini"));
+  EXPECT_FALSE(t.dir.Exists(FilePart(platform::RunTempName("areatemp.ini"))));
 }
 
 }  // namespace

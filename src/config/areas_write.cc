@@ -116,7 +116,7 @@ int SaveAreas(RunContext& ctx) {
   std::string old_text;
   int err = 0;
   if (!ReadConfigFile(ctx, path, true, &old_text, &err)) return err;
-  return ReplaceConfigFile(ctx, path, JoinPath(ctx.home, "areatemp.ini"),
+  return ReplaceConfigFile(ctx, path, platform::RunTempName(JoinPath(ctx.home, "areatemp.ini")),
                            JoinPath(ctx.home, "olxareas.bak"), RewriteAreasText(ctx, old_text),
                            true);
 }

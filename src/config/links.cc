@@ -4,6 +4,7 @@
 #include "config/config.h"
 #include "config/config_files.h"
 #include "config/parse.h"
+#include "platform/platform.h"
 #include "run/context.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -26,8 +27,10 @@ bool TakeLetter(std::string* options, char letter) {
 
 bool ParseLinkLine(const std::string& line, LinkRecord* link) {
   std::string text = Upper(line);
+  // Every control character separates words: a NUL kept inside a word
+  // would end the field when the line is written back.
   for (char& c : text)
-    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    if (static_cast<unsigned char>(c) < 32) c = ' ';
   std::vector<std::string> w = SplitWords(text);
   // LINK address group password level create flavour aka status [options]
   if (w.size() < 9 || w[0] != "LINK") return false;
@@ -81,11 +84,23 @@ std::string RewriteLinksText(RunContext& ctx, const std::string& old_text) {
       continue;
     }
     if (!EqualsNoCase(FirstWord(l.piece), "LINK")) continue;  // dropped
-    if (cursor >= ctx.links.size()) continue;                 // more LINK lines than links
+    // A LINK line the reader passed over holds no record: it stays as the
+    // sysop wrote it, and the record that follows it in the table goes to
+    // the next line that does hold one.
+    std::string prepared;
+    LinkRecord parsed;
+    if (!PrepareLine(l.piece, &prepared) || !ParseLinkLine(prepared, &parsed)) {
+      out += l.raw;
+      if (out.back() != '\n') out += '\n';
+      continue;
+    }
+    if (cursor >= ctx.links.size()) continue;  // more LINK lines than links
     const LinkRecord& link = ctx.links[cursor++];
     ctx.log.Debug('H', "Writing link %s", FormatAddress(link.address).c_str());
     out += FormatLinkLine(link);
   }
+  // Links without a line of their own yet.
+  for (; cursor < ctx.links.size(); ++cursor) out += FormatLinkLine(ctx.links[cursor]);
   return out;
 }
 
@@ -108,7 +123,8 @@ int SaveLinks(RunContext& ctx) {
   std::string old_text;
   int err = 0;
   if (!ReadConfigFile(ctx, JoinPath(ctx.home, kLinksFile), false, &old_text, &err)) return err;
-  return ReplaceConfigFile(ctx, JoinPath(ctx.home, kLinksFile), JoinPath(ctx.home, "linktemp.ini"),
+  return ReplaceConfigFile(ctx, JoinPath(ctx.home, kLinksFile),
+                           platform::RunTempName(JoinPath(ctx.home, "linktemp.ini")),
                            JoinPath(ctx.home, "olxlinks.bak"), RewriteLinksText(ctx, old_text),
                            false);
 }

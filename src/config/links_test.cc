@@ -3,6 +3,9 @@
 #include "../../tests/test_context.h"
 #include "config/config.h"
 #include "config/parse.h"
+#include "platform/fault.h"
+#include "platform/platform.h"
+#include "util/paths.h"
 
 namespace olvix {
 namespace {
@@ -96,6 +99,24 @@ TEST(LinksFile, RewriteKeepsCommentsInPlace) {
             "Link           1:1/1     A          PW0   10 No  D           2:5020/1 P\n");
 }
 
+// A LINK line the reader passes over keeps its place and takes no record:
+// the rewrite loses no link.
+TEST(LinksFile, RewriteKeepsALineThatHoldsNoLink) {
+  test::TestContext t;
+  const std::string text =
+      "LINK 2:5020/1 A P 10 No Hold 2:5020/100 Active\n"
+      "LINK 2:5020/9 A broken\n"
+      "LINK 2:5020/2 A P 10 No Hold 2:5020/100 Active\n";
+  LoadLinksText(t.ctx, text);
+  ASSERT_EQ(t.ctx.links.size(), 2u);
+  std::string out = RewriteLinksText(t.ctx, text);
+  EXPECT_NE(out.find("\nLINK 2:5020/9 A broken\n"), std::string::npos) << out;
+  test::TestContext again;
+  LoadLinksText(again.ctx, out);
+  ASSERT_EQ(again.ctx.links.size(), 2u);
+  EXPECT_EQ(FormatAddress(again.ctx.links[1].address), "2:5020/2");
+}
+
 TEST(LinksFile, SaveSortsWhenAskedAndKeepsABackup) {
   test::TestContext t;
   t.dir.Write("olxlinks.ini", kLinksFile);
@@ -110,7 +131,7 @@ TEST(LinksFile, SaveSortsWhenAskedAndKeepsABackup) {
             "; between the second and the third\n"
             "Link        2:5020/3     A          PW3   10 No  D           2:5020/1 A\n");
   EXPECT_EQ(t.dir.Read("olxlinks.bak"), kLinksFile);
-  EXPECT_FALSE(t.dir.Exists("linktemp.ini"));
+  EXPECT_FALSE(t.dir.Exists(FilePart(platform::RunTempName("linktemp.ini"))));
   EXPECT_EQ(FormatAddress(t.ctx.links[0].address), "1:1/1");  // sorted in memory too
 }
 
@@ -119,13 +140,15 @@ TEST(LinksFile, FailedWriteLeavesTheOldFile) {
   t.dir.Write("olxlinks.ini", kLinksFile);
   LoadLinks(t.ctx);
   // Every write to the temporary file fails as on a full disk.
-  ASSERT_EQ(::symlink("/dev/full", t.dir.PathOf("linktemp.ini").c_str()), 0);
+  // The create passes, the write fails.
+  platform::SetFaultPlan("enospc:2:linktemp.ini");
   EXPECT_NE(SaveLinks(t.ctx), 0);
+  platform::SetFaultPlan("");
   EXPECT_EQ(t.dir.Read("olxlinks.ini"), kLinksFile);
   EXPECT_FALSE(t.dir.Exists("olxlinks.bak"));
-  EXPECT_NE(
-      t.Output().find("Olvix was not able to write into file " + t.dir.dir() + "linktemp.ini"),
-      std::string::npos);
+  EXPECT_NE(t.Output().find("Olvix was not able to write into file " +
+                            platform::RunTempName(t.dir.dir() + "linktemp.ini")),
+            std::string::npos);
 }
 
 TEST(LinksFile, MissingFileLeavesTheTableEmptyAndSaveFails) {
@@ -133,7 +156,7 @@ TEST(LinksFile, MissingFileLeavesTheTableEmptyAndSaveFails) {
   LoadLinks(t.ctx);
   EXPECT_TRUE(t.ctx.links.empty());
   EXPECT_NE(SaveLinks(t.ctx), 0);
-  EXPECT_FALSE(t.dir.Exists("linktemp.ini"));
+  EXPECT_FALSE(t.dir.Exists(FilePart(platform::RunTempName("linktemp.ini"))));
   EXPECT_FALSE(t.dir.Exists("olxlinks.ini"));
 }
 

@@ -54,11 +54,22 @@ AreaRecord* AreaTable::Find(const std::string& tag) const {
 }
 
 void AreaTable::Remove(const AreaRecord* area) {
-  auto it = std::find_if(areas_.begin(), areas_.end(),
-                         [area](const auto& p) { return p.get() == area; });
+  auto it =
+      std::find_if(areas_.begin(), areas_.end(), [area](const auto& p) { return p.get() == area; });
   if (it == areas_.end()) return;
+  // The index changes only when it named this record; a robot letter may
+  // remove thousands of fileechoes, so the index is not built anew.
+  std::string key = Upper(area->tag);
+  auto entry = index_.find(key);
+  bool indexed = entry != index_.end() && entry->second == area;
   areas_.erase(it);
-  Reindex();
+  if (!indexed) return;
+  index_.erase(entry);
+  for (const auto& a : areas_)
+    if (EqualsNoCase(a->tag, key)) {
+      index_.emplace(key, a.get());  // a later record of the same tag
+      break;
+    }
 }
 
 void AreaTable::SortByTag() {
@@ -69,11 +80,6 @@ void AreaTable::SortByTag() {
 void AreaTable::Clear() {
   index_.clear();
   areas_.clear();
-}
-
-void AreaTable::Reindex() {
-  index_.clear();
-  for (const auto& a : areas_) index_.emplace(Upper(a->tag), a.get());
 }
 
 }  // namespace olvix

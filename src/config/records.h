@@ -98,7 +98,6 @@ class AreaTable {
   bool purge_mark = false;  // some area has purge limits or flag P
 
  private:
-  void Reindex();
   std::vector<std::unique_ptr<AreaRecord>> areas_;
   std::unordered_map<std::string, AreaRecord*> index_;  // upper-cased tag
 };

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "config/records.h"
 #include "platform/platform.h"
@@ -34,6 +35,9 @@ uint32_t& NextNumber(RunContext& ctx, const std::string& dir) {
   std::string key = DirKey(dir);
   auto it = ctx.next_message_number.find(key);
   if (it != ctx.next_message_number.end()) return it->second;
+  // Temporary names that a killed run left (each may be a second name of a
+  // numbered message): looked for once per directory and run.
+  RemoveDeadRunTemps(dir.empty() ? "." : dir);
   std::vector<platform::DirEntry> entries;
   // A directory that cannot be listed holds no numbers to avoid; creating
   // the message will report the real trouble.
@@ -45,8 +49,11 @@ uint32_t& NextNumber(RunContext& ctx, const std::string& dir) {
 }
 
 // Writes `data` into a new file `path`; the file is removed again when any
-// write or the close fails.
+// write or the close fails. A file of that name is removed first, not
+// written over: a run killed after giving it its number leaves it as a
+// second name of that message, which must keep its text.
 int WriteNewFile(const std::string& path, const std::string& data) {
+  (void)platform::RemoveFile(path);  // absent is the usual case
   int err = 0;
   std::FILE* f = platform::OpenStream(path, "wb", &err);
   if (!f) return err ? err : 5;
@@ -101,8 +108,13 @@ int PlaceMessageFile(RunContext& ctx, const std::string& temp_path, const std::s
 
 int CopyMessageInto(RunContext& ctx, const std::string& source, const std::string& dir,
                     std::string* placed) {
-  std::string temp = DirPrefix(dir) + "olxcopy.$$$";
-  int rc = platform::CopyFileContents(source, temp);
+  // Under a name of this run, which a later run removes should this one be
+  // killed before the copy has its number.
+  std::string data;
+  int rc = 0;
+  if (!ReadWholeFile(source, false, &data, &rc)) return rc ? rc : 5;
+  std::string temp = platform::RunTempName(DirPrefix(dir) + "olxcopy");
+  rc = WriteNewFile(temp, data);
   if (rc != 0) return rc;
   return PlaceMessageFile(ctx, temp, dir, placed);
 }
@@ -121,7 +133,7 @@ int WriteMessageFile(RunContext& ctx, const EchoMessage& msg, const std::string&
   }
   // The message is finished under a name no mailer picks up, then given
   // its number in one step.
-  std::string temp = DirPrefix(dir) + "olxmsg.$$$";
+  std::string temp = platform::RunTempName(DirPrefix(dir) + "olxmsg");
   int rc = WriteNewFile(temp, data);
   if (rc == 0) rc = PlaceMessageFile(ctx, temp, dir, written);
   if (rc != 0) return rc;
@@ -130,9 +142,9 @@ int WriteMessageFile(RunContext& ctx, const EchoMessage& msg, const std::string&
   return 0;
 }
 
-void SendLetter(RunContext& ctx, const std::string& from_name, const std::string& to_name,
-                const std::string& subject, const LinkRecord& link, const std::string& text_path,
-                uint16_t attributes) {
+int SendLetter(RunContext& ctx, const std::string& from_name, const std::string& to_name,
+               const std::string& subject, const LinkRecord& link, const std::string& text_path,
+               uint16_t attributes) {
   ctx.log.Debug('B', "Someone wants to send a message to %s", to_name.c_str());
   ctx.log.Debug('B', "The topic is %s", subject.c_str());
   EchoMessage msg;
@@ -154,6 +166,7 @@ void SendLetter(RunContext& ctx, const std::string& from_name, const std::string
   if (rc != 0)
     ctx.log.Message('!', 1, 89, FormatAddress(link.address).c_str(),
                     platform::ErrorText(rc).c_str());
+  return rc;
 }
 
 int ReadLetter(RunContext& ctx, const std::string& path, NetmailLetter* letter) {

@@ -131,10 +131,11 @@ enum class TextFileAfter { kKeep, kDelete };
 // Writes a letter to `link` (its address is the receiver, its aka the
 // sender) into OUTMAIL with the text of `text_path`, which is consumed.
 // The second letter of the link's flavour adds FLAGS DIR (D) or IMM (I),
-// or the crash (C) or hold (H) attribute. A failure is logged (message 89).
-void SendLetter(RunContext& ctx, const std::string& from_name, const std::string& to_name,
-                const std::string& subject, const LinkRecord& link, const std::string& text_path,
-                uint16_t attributes);
+// or the crash (C) or hold (H) attribute. Returns 0, or the error number
+// of a failure, which is logged (message 89); callers may go on.
+int SendLetter(RunContext& ctx, const std::string& from_name, const std::string& to_name,
+               const std::string& subject, const LinkRecord& link, const std::string& text_path,
+               uint16_t attributes);
 
 // Reads a stored message. Returns 0; the system error number when the file
 // cannot be read; kInvalidContent (logged, the file left alone) when it is

@@ -7,6 +7,8 @@
 //   "kill:N"           the process dies as by SIGKILL just before operation N;
 //   "enospc:N[:TEXT]"  from operation N on, every operation that needs space
 //                      (on paths holding TEXT, when given) fails with ENOSPC;
+//   "nosync:0"         making written files durable is left out (for the
+//                      benchmark that weighs what it costs);
 //   ""                 no faults.
 #ifndef OLVIX_PLATFORM_FAULT_H_
 #define OLVIX_PLATFORM_FAULT_H_

@@ -126,6 +126,8 @@ int ReplaceFile(const std::string& path, const std::string& data);
 std::string RunTempName(const std::string& path);
 // Whether a file name ends like the temporary names of this system (".$$$").
 bool IsWorkFileName(const std::string& name);
+// The process id in a name made by RunTempName, or -1 for any other name.
+int RunTempOwner(const std::string& name);
 
 // Makes everything written so far on the file systems holding `paths`
 // durable (one sync per file system). Returns 0 or the first error.

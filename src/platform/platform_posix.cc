@@ -261,7 +261,7 @@ locale_t CLocale() {
 // The product build compiles the calls away.
 #ifdef OLVIX_FAULT_INJECTION
 struct FaultPlan {
-  enum Kind { kNone, kKill, kNoSpace } kind = kNone;
+  enum Kind { kNone, kKill, kNoSpace, kNoSync } kind = kNone;
   long long at = 0;
   std::string where;
   long long count = 0;
@@ -278,6 +278,7 @@ FaultPlan ParseFaultPlan(const std::string& text) {
   if (second != std::string::npos) plan.where = rest.substr(second + 1);
   if (kind == "kill") plan.kind = FaultPlan::kKill;
   if (kind == "enospc") plan.kind = FaultPlan::kNoSpace;
+  if (kind == "nosync") plan.kind = FaultPlan::kNoSync;
   return plan;
 }
 
@@ -293,6 +294,7 @@ int FaultPoint(const std::string& path, bool needs_space) {
   FaultPlan& plan = CurrentPlan();
   switch (plan.kind) {
     case FaultPlan::kNone:
+    case FaultPlan::kNoSync:
       return 0;
     case FaultPlan::kKill:
       if (++plan.count == plan.at) {
@@ -728,11 +730,28 @@ std::string RunTempName(const std::string& path) {
   return path + "." + std::to_string(static_cast<long>(::getpid())) + ".$$$";
 }
 
+int RunTempOwner(const std::string& name) {
+  if (!IsWorkFileName(name)) return -1;
+  size_t end = name.size() - 4;
+  size_t dot = name.rfind('.', end - 1);
+  if (dot == std::string::npos || dot + 1 >= end || end - dot - 1 > 9) return -1;
+  int pid = 0;
+  for (size_t i = dot + 1; i < end; ++i) {
+    if (name[i] < '0' || name[i] > '9') return -1;
+    pid = pid * 10 + (name[i] - '0');
+  }
+  return pid;
+}
+
 bool IsWorkFileName(const std::string& name) {
   return name.size() >= 4 && name.compare(name.size() - 4, 4, ".$$$") == 0;
 }
 
 int SyncFileSystems(const std::vector<std::string>& paths) {
+#ifdef OLVIX_FAULT_INJECTION
+  // For the benchmark that weighs what the sync costs.
+  if (CurrentPlan().kind == FaultPlan::kNoSync) return 0;
+#endif
   std::set<uint64_t> done;
   int first_error = 0;
   for (const std::string& path : paths) {

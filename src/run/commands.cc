@@ -2,6 +2,10 @@
 
 #include "announce/announce.h"
 #include "config/config.h"
+#include "maint/oldcheck.h"
+#include "maint/purge.h"
+#include "maint/relink.h"
+#include "manager/manager.h"
 #include "run/context.h"
 #include "tic/hatch.h"
 #include "tic/toss.h"
@@ -22,6 +26,27 @@ void RunExport(RunContext& ctx) {
 void RunToss(RunContext& ctx) {
   SetActivity(ctx, "Tossing");
   Toss(ctx);
+  SetActivity(ctx, "Queue clean");
+  QueueClean(ctx);
+}
+
+void RunPurge(RunContext& ctx) {
+  SetActivity(ctx, "Purging");
+  PurgeCommand(ctx);
+  // A negative KEEPTICSDAYS would find every kept ticket too old.
+  if (!ctx.cfg.keep_tics.empty() && ctx.cfg.keep_tics_days > 0) PurgeKeptTics(ctx);
+}
+
+void RunOldCheckCommand(RunContext& ctx) {
+  SetActivity(ctx, "OldCheck");
+  RunOldCheck(ctx);
+}
+
+void RunRelinkCommand(RunContext& ctx) {
+  SetActivity(ctx, "Relink");
+  const std::vector<std::string>& a = ctx.args;
+  if (a.size() < 2) return;
+  RunRelink(ctx, a[1], a.size() > 2 ? a[2] : "", a.size() > 3 ? a[3] : "");
 }
 
 void RunAnnounce(RunContext& ctx) {
@@ -39,9 +64,16 @@ void RunHatch(RunContext& ctx) { HatchCommand(ctx, ctx.args); }
 
 const std::vector<CommandEntry>& Commands() {
   static const std::vector<CommandEntry> kCommands = {
-      {"TOSS", RunToss},     {"MGR", nullptr},          {"TOSSMGR", nullptr}, {"PURGE", nullptr},
-      {"OLDCHECK", nullptr}, {"ANNOUNCE", RunAnnounce}, {"HAND", nullptr},    {"RELINK", nullptr},
-      {"HATCH", RunHatch},   {"EXPORT", RunExport},
+      {"TOSS", RunToss},
+      {"MGR", RunManager},
+      {"TOSSMGR", RunTossManager},
+      {"PURGE", RunPurge},
+      {"OLDCHECK", RunOldCheckCommand},
+      {"ANNOUNCE", RunAnnounce},
+      {"HAND", RunHand},
+      {"RELINK", RunRelinkCommand},
+      {"HATCH", RunHatch},
+      {"EXPORT", RunExport},
   };
   return kCommands;
 }

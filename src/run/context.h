@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "config/main_config.h"
@@ -53,6 +54,9 @@ struct RunContext {
   int busy_flag_lock = -1;
   bool busy_flag_links = true;  // false once hard links proved unusable
   int64_t busy_flag_stamp = 0;  // when busy_flag_source last got the current time
+  // "TAG address" of every fileecho an uplink's robot was asked to drop in
+  // this run (manager/subscribe.cc), so that a batch of its files asks once.
+  std::unordered_set<std::string> uplinks_asked;
 
   // The toss in progress (tic/toss.h), owned by the toss; nullptr otherwise.
   TossState* toss = nullptr;

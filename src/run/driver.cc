@@ -14,6 +14,7 @@
 #include "run/info.h"
 #include "run/version.h"
 #include "util/crc32.h"
+#include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -283,6 +284,9 @@ int RunMain(int argc, char** argv) {
   ctx.log.Debug('A', "Going to load areas");
   if (LoadAreas(ctx) != 0) Shutdown(ctx, 1);
   ctx.log.Message('#', 4, 66);
+  // What runs that were killed left in the home directory. While a toss
+  // journal waits, the next TOSS looks at its files first.
+  if (!platform::FileExists(ctx.home + "olxtoss.jnl")) RemoveDeadRunTemps(ctx.home);
   RemoveStaleBusyFlags(ctx);
   RetryDelayedAttaches(ctx);
   Dispatch(ctx);

@@ -157,11 +157,11 @@ void WriteDescEntry(RunContext& ctx, const TicRecord& tic, std::string* out) {
   for (size_t i = 1; i < lines.size(); ++i) {
     std::string line = lead + lines[i];
     // A continuation line must never read back as an entry line: not by
-    // DESCMARK at its column either.
+    // DESCMARK at its column either, so a mark character there gives way
+    // to a blank.
     if (!cfg.desc_mark.empty() && cfg.desc_mark_pos >= 0) {
       size_t pos = static_cast<size_t>(cfg.desc_mark_pos);
-      while (pos < line.size() && line[pos] == cfg.desc_mark[0] && line.size() < kDescLineLimit)
-        line.insert(lead.size(), 1, ' ');
+      if (pos < line.size() && line[pos] == cfg.desc_mark[0]) line[pos] = ' ';
     }
     put(std::move(line));
   }

@@ -16,7 +16,6 @@
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
-#include "util/work_files.h"
 
 namespace olvix {
 
@@ -266,8 +265,11 @@ void HatchCommand(RunContext& ctx, std::vector<std::string> args) {
     return;
   }
   AreaRecord& area = *job.area;
-  // Copies and tickets a killed HATCH left half written.
-  RemoveWorkOfDeadRuns({area.path, c.queue_dir, c.keep_tics, c.out_tics, ctx.home});
+  // Copies and tickets a killed HATCH left half written; those of a killed
+  // toss are left to the next TOSS, whose journal needs them.
+  if (!platform::FileExists(ctx.home + "olxtoss.jnl"))
+    for (const std::string& dir : {area.path, c.queue_dir, c.keep_tics, c.out_tics})
+      if (!dir.empty()) RemoveDeadRunTemps(dir);
   if (!area.IsPassthrough()) (void)ChangeDir(ctx, area.path);
   const std::string typed = args[1];
   const std::string name = Utf8ToCp866(typed);

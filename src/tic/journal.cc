@@ -41,13 +41,6 @@ int HexValue(char c) {
   return -1;
 }
 
-// Whether `name` is a temporary file of the process `pid`.
-bool IsTempOf(const std::string& name, int pid) {
-  std::string tail = "." + std::to_string(pid) + ".$$$";
-  return name.size() > tail.size() &&
-         name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 }  // namespace
 
 TossJournal::~TossJournal() {
@@ -131,9 +124,7 @@ TossJournal::OpenResult TossJournal::Open(RunContext& ctx,
 void TossJournal::Apply(const std::vector<std::string>& w) {
   const std::string& kind = w[0];
   auto has = [&w](size_t n) { return w.size() >= n; };
-  if (kind == "H" && has(2)) {
-    dead_pids_.push_back(std::atoi(w[1].c_str()));
-  } else if (kind == "A" && has(5)) {
+  if (kind == "A" && has(5)) {
     JournalTicket& t = tickets_[w[1]];
     t.accepted = true;
     t.area = w[2];
@@ -152,6 +143,8 @@ void TossJournal::Apply(const std::vector<std::string>& w) {
     t.changed = true;
     t.crc = ParseHex32(w[2]);
     t.size = ParseDec32(w[3]);
+  } else if (kind == "R" && has(3)) {
+    tickets_[w[1]].committed.insert(w[2]);
   } else if (kind == "N" && has(4)) {
     tickets_[w[1]].names[w[2]] = w[3];
   } else if (kind == "S" && has(3)) {
@@ -185,15 +178,7 @@ void TossJournal::Settle(const std::vector<std::string>& temp_dirs) {
   pending_.clear();
   // Temporary files of the runs that died: half-written copies, tickets
   // and files nobody will rename any more.
-  for (int pid : dead_pids_) {
-    if (pid == platform::ProcessId()) continue;
-    for (const std::string& dir : temp_dirs) {
-      std::vector<platform::DirEntry> entries;
-      (void)platform::ListDirectory(dir, "*.$$$", false, &entries);  // a missing one holds none
-      for (const platform::DirEntry& e : entries)
-        if (IsTempOf(e.name, pid)) (void)platform::RemoveFile(JoinPath(dir, e.name));
-    }
-  }
+  for (const std::string& dir : temp_dirs) RemoveDeadRunTemps(dir);
 }
 
 const JournalTicket* TossJournal::Find(const std::string& tic) const {

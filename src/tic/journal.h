@@ -13,6 +13,8 @@
 //   K tic                     an older file of the same name was kept aside
 //   P tic                     the file is in its place
 //   C tic crc size            the file changed in place (FILE_ID.DIZ added)
+//   R tic key                 the step `key` (an [AUTOSTART] command) is
+//                             done for the ticket, as Covered() tells
 //   N tic link name           the outgoing ticket for the link has this name
 //   S tic link                file and ticket are attached for the link
 //   W key temp tic...         `temp` holds the whole new `key` file, which
@@ -112,7 +114,6 @@ class TossJournal {
     std::vector<std::string> tics;
   };
   std::unordered_map<std::string, Pending> pending_;
-  std::vector<int> dead_pids_;
 };
 
 }  // namespace olvix

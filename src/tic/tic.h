@@ -45,10 +45,10 @@ inline constexpr int kTicNoMemory = 4082;
 // Longest line piece the reader takes at once; the rest of a longer line is
 // read as the next line.
 inline constexpr size_t kTicLineLimit = 509;
-// Longest line written into a ticket, without its line end: one that every
-// reader taking kTicLineLimit characters reads as one line, whether it
-// counts the CR or not.
-inline constexpr size_t kTicWriteLimit = kTicLineLimit - 2;
+// Longest line written into a ticket, without its line end: what a reader
+// taking kTicLineLimit characters at once reads as one piece. Its line end
+// then comes as a piece of its own, which holds no blank and makes no line.
+inline constexpr size_t kTicWriteLimit = kTicLineLimit;
 // A larger ticket is invalid and is not read at all.
 inline constexpr size_t kTicMaxSize = 1 << 20;
 

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+
+#include "../../tests/test_context.h"
 #include "config/records.h"
 #include "platform/fault.h"
 #include "platform/platform.h"
@@ -368,6 +372,52 @@ TEST(SeenByHasTest, ComparesParsedAddresses) {
   EXPECT_TRUE(SeenByHas(list, {2, 5020, 9, 0}));
   EXPECT_FALSE(SeenByHas(list, {2, 5020, 1, 1}));
   EXPECT_FALSE(SeenByHas({}, {2, 5020, 1, 0}));
+}
+
+}  // namespace
+}  // namespace olvix
+
+namespace olvix {
+namespace {
+
+// Whatever bytes a ticket holds, the ticket written for a link from it
+// reads back with the same values and as many description, path and
+// SEEN-BY lines: no value can split into a line of its own downstream.
+TEST(TicRoundTrip, WrittenTicketsReadBackLineForLine) {
+  std::mt19937 rng(20261209);
+  const std::string pieces[] = {
+      "Area ",  "File ",         "Desc ", "LDesc ", "Path ", "SeenBy ", "Replaces ",
+      "Magic ", "From 2:5020/2", "\t",    "\r",     "\n",    "\r\n",    std::string(1, '\0'),
+      "x",      "\x1b",          "Area X"};
+  LinkRecord link;
+  link.address = {2, 5020, 4, 0};
+  link.aka = {2, 5020, 1, 0};
+  link.password = "PW4";
+  test::TestContext t;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    int n = static_cast<int>(rng() % 60);
+    for (int i = 0; i < n; ++i) {
+      text += pieces[rng() % std::size(pieces)];
+      if (rng() % 8 == 0) text += std::string(rng() % 600, rng() % 2 ? '\t' : 'y');
+    }
+    TicRecord tic;
+    (void)ParseTic(text, &tic);
+    for (const char* options : {"", "G"}) {
+      link.options = options;
+      TicRecord back;
+      (void)ParseTic(TicText(t.ctx, tic, link, 1700000000), &back);
+      ASSERT_EQ(back.area, tic.area) << text;
+      ASSERT_EQ(back.file, tic.file) << text;
+      ASSERT_EQ(back.replaces, tic.replaces) << text;
+      ASSERT_EQ(back.magic, tic.magic) << text;
+      ASSERT_EQ(back.password, "PW4");
+      ASSERT_EQ(back.desc_list.size(), tic.desc_list.size()) << text;
+      ASSERT_EQ(back.path_list.size(), tic.path_list.size() + 1) << text;
+      ASSERT_GE(back.seen_by_list.size(), tic.seen_by_list.size()) << text;
+      ASSERT_LE(back.seen_by_list.size(), tic.seen_by_list.size() + 1) << text;
+    }
+  }
 }
 
 }  // namespace

@@ -7,11 +7,14 @@
 #include <vector>
 
 #include "announce/announce.h"
+#include "manager/subscribe.h"
 #include "outbound/receivers.h"
 #include "outbound/styles.h"
 #include "platform/platform.h"
 #include "run/context.h"
+#include "tic/autocreate.h"
 #include "tic/descriptions.h"
+#include "tic/magic.h"
 #include "tic/tic.h"
 #include "util/address.h"
 #include "util/files.h"
@@ -77,12 +80,13 @@ bool HasSafeNamesAndMasks(const RunContext& ctx, const TicRecord& tic) {
 }
 
 // A name for the copy in BADPATH that stands on one line and in one
-// directory whatever the link sent.
-std::string BadCopyName(const std::string& name) {
+// directory whatever the link sent, and is none of our own names there.
+std::string BadCopyName(const RunContext& ctx, const std::string& name) {
   std::string out = name;
   for (char& c : out)
     if (static_cast<unsigned char>(c) <= 32 || platform::IsSep(c) || c == ':') c = '_';
   if (out.empty() || out == "." || out == "..") return std::string(1, '_');
+  if (EqualsNoCase(out, ctx.cfg.desc_name) || platform::IsWorkFileName(Lower(out))) out += '_';
   return out;
 }
 
@@ -159,13 +163,13 @@ void RejectTic(RunContext& ctx, TicRecord& tic, int reason) {
     std::string src = JoinPath(c.inbound, name);
     if (!FilePresent(src)) return;
     std::string placed;
-    int rc = CopyToFreeName(ctx.log, src, c.bad_path, BadCopyName(name),
+    int rc = CopyToFreeName(ctx.log, src, c.bad_path, BadCopyName(ctx, name),
                             platform::CopySource::kPlainOnly, &placed);
     if (rc == platform::kNotPlainFile) {
       ctx.log.Message('!', 1, 0, src.c_str(), platform::ErrorText(rc).c_str());
       return;
     }
-    if (rc != 0) TossWriteFailed(ctx, JoinPath(c.bad_path, BadCopyName(name)), rc);
+    if (rc != 0) TossWriteFailed(ctx, JoinPath(c.bad_path, BadCopyName(ctx, name)), rc);
     SetAside(ctx, name);
     record.push_back(name);
   };
@@ -194,11 +198,10 @@ int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out) {
   };
   if (!link) return reject(1);
   if (!area) {
-    if (!link->may_create) return reject(2);
-    // Fileechoes are not created automatically by this build: the ticket
-    // waits in the inbound for the sysop to add the fileecho.
-    ctx.log.Message('!', 1, 91, tic.area.c_str());
-    return 1;
+    if (!link->may_create || !TagMayBeCreated(tic.area)) return reject(2);
+    // Without the areas file written the ticket waits in the inbound.
+    if (!CreateFileecho(ctx, tic.area, tic.from, tic.area_desc, "")) return 1;
+    area = ctx.areas.Find(tic.area);
   }
   bool same_group = false;
   for (char g : link->group)
@@ -206,6 +209,7 @@ int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out) {
   if (!same_group) return reject(3);
   if (area->write_level > link->level) return reject(4);
   Subscriber* sub = area->FindSubscriber(link);
+  if (!sub && ctx.cfg.single_uplink) UnsubscribeUplink(ctx, *area, *link);
   if (!sub || sub->mode == kModeReadOnly) return reject(5);
   if (link->HasOption('O')) return reject(6);
   if (tic.password.empty() || !EqualsNoCase(tic.password, link->password)) return reject(7);
@@ -378,6 +382,8 @@ void Toss(RunContext& ctx) {
     WriteNewDescriptions(ctx, destination);
   }
   AnnounceNewFiles(ctx);
+  if (!c.magic_file.empty()) UpdateMagicNames(ctx);
+  if (!c.autostart.empty()) Autostart(ctx);
   if (!c.autoflags.empty()) TouchAutoFlags(ctx);
   (void)ChangeDir(ctx, ctx.home);
   SendToLinks(ctx);

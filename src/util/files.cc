@@ -160,6 +160,25 @@ int AppendFileAtomic(const std::string& path, const std::string& data) {
   return platform::ReplaceFile(path, text);
 }
 
+void RemoveDeadRunTemps(const std::string& dir) {
+  std::vector<platform::DirEntry> entries;
+  (void)platform::ListDirectory(dir, "*.$$$", true, &entries);  // a missing one holds none
+  for (const platform::DirEntry& e : entries) {
+    int pid = platform::RunTempOwner(e.name);
+    if (pid < 0 || pid == platform::ProcessId() || platform::ProcessAlive(pid)) continue;
+    std::string path = JoinPath(dir, e.name);
+    if (e.is_dir) {
+      // A work directory (FILE_ID.DIZ): only files the archivers made.
+      std::vector<platform::DirEntry> inside;
+      (void)platform::ListDirectory(path, "*", false, &inside);
+      for (const platform::DirEntry& f : inside) (void)platform::RemoveFile(JoinPath(path, f.name));
+      (void)platform::RemoveDir(path);
+    } else {
+      (void)platform::RemoveFile(path);  // gone is what we want
+    }
+  }
+}
+
 int CopyToDirectory(Log& log, const std::string& source, const std::string& dir,
                     platform::CopySource mode) {
   std::string target = WithTrailingSep(dir) + Lower(FilePart(source));

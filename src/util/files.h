@@ -66,6 +66,11 @@ int WriteFileAtomic(const std::string& path, const std::string& data);
 // gets one first. 0 or an error number.
 int AppendFileAtomic(const std::string& path, const std::string& data);
 
+// Removes what runs that are gone left in `dir` under their temporary
+// names (RunTempName): half-written files and work directories. Names of
+// running processes are left alone.
+void RemoveDeadRunTemps(const std::string& dir);
+
 // Copies `source` into directory `dir` under the lower-case form of its
 // file name, replacing an existing copy (the copy is complete or absent
 // under that name). Logs message 5. 0 on success, else the error number.

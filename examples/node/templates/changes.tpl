@@ -1,1 +1,4 @@
-Your subscriptions at 2:5020/1 have changed; the current list follows.
+Your subscriptions at @STATION have changed; they are now:
+
+>***<
+@@S @@@@@@@@@@@@@@@@@@@@A @D

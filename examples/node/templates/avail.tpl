@@ -1,0 +1,4 @@
+Fileechoes our uplinks offer; a line "+ECHO" asks for one
+
+>+++<
+    @@@@@@@@@@@@@@@@@@@@A @D

@@ -1,0 +1,6 @@
+Subscriptions of @LINK at @STATION (status: @STATUS)
+
+>***<
+@@S @@@@@@@@@@@@@@@@@@@@A @D
+
+@SUBNUM fileecho(s).

@@ -1,0 +1,4 @@
+Fileechoes of @STATION you are not subscribed to
+
+>-*-<
+    @@@@@@@@@@@@@@@@@@@@A @D

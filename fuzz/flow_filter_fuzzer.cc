@@ -1,0 +1,52 @@
+// Flow and list files cleaned by OLDCHECK: any bytes filter without a
+// fault; the lines kept are the input's lines in their order, none split
+// or joined, and exactly the killed ones are gone.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "maint/kill.h"
+
+namespace {
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+std::vector<std::string_view> Lines(std::string_view text) {
+  std::vector<std::string_view> out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t nl = text.find('\n', pos);
+    size_t end = nl == std::string_view::npos ? text.size() : nl;
+    out.push_back(text.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view text(reinterpret_cast<const char*>(data), size);
+  // Kills paths that hold an "x": some lines of most inputs.
+  auto killed = [](std::string_view p) { return p.find('x') != std::string_view::npos; };
+  size_t removed = 0;
+  std::string kept = olvix::FilterFlowLines(text, killed, &removed);
+  std::vector<std::string_view> in = Lines(text), out = Lines(kept);
+  Check(kept.empty() || kept.back() == '\n');
+  Check(in.size() == out.size() + removed);
+  size_t j = 0;
+  for (std::string_view line : in) {
+    std::string_view path = line;
+    if (!path.empty() && path.front() == '^') path.remove_prefix(1);
+    if (!path.empty() && path.back() == '\r') path.remove_suffix(1);
+    if (killed(path)) continue;
+    Check(j < out.size() && out[j] == line);
+    ++j;
+  }
+  Check(j == out.size());
+  return 0;
+}

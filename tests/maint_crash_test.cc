@@ -1,0 +1,151 @@
+// PURGE and OLDCHECK killed before each change they make to a file, then
+// run again: every time the node ends as after one run that was never
+// killed. Work files (".$$$") an interrupted run leaves are allowed.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "toss_fixture.h"
+#include "util/files.h"
+#include "util/text.h"
+
+#ifndef OLVIX_FAULTY_BINARY
+#error "OLVIX_FAULTY_BINARY must name the program with the fault-injection seam"
+#endif
+
+namespace olvix::test {
+namespace {
+
+constexpr int64_t kDay = 86400;
+
+std::string Stamp(int64_t age) { return std::to_string(platform::Now() - age); }
+
+// Names of a directory without work files.
+std::string Kept(const TossNode& n, const std::string& dir) {
+  std::string out;
+  for (const std::string& name : SplitWords(n.Names(dir)))
+    if (!platform::IsWorkFileName(name)) out += name + " ";
+  return out;
+}
+
+// Index lines with their times as "new" (within a minute) or "old".
+std::string Ages(const std::string& text) {
+  std::string out;
+  for (const std::string& line : SplitPieces(text, 1000)) {
+    size_t blank = line.find(' ');
+    long long t = std::atoll(line.substr(0, blank).c_str());
+    out += (std::llabs(platform::Now() - t) < 60 ? "new" : "old") + line.substr(blank);
+  }
+  return out;
+}
+
+// `text` with the node's directory written as "<node>/".
+std::string Relative(const TossNode& n, std::string text) {
+  for (size_t at = text.find(n.s.dir()); at != std::string::npos; at = text.find(n.s.dir(), at))
+    text.replace(at, n.s.dir().size(), "<node>/");
+  return text;
+}
+
+void ExpectKillSafe(const std::function<void(TossNode&)>& setup, const std::string& command,
+                    const std::function<std::string(const TossNode&)>& state) {
+  std::string expected;
+  {
+    TossNode n;
+    setup(n);
+    ASSERT_EQ(n.s.Run({command}).status, 0);
+    expected = state(n);
+  }
+  for (int point = 1; point < 300; ++point) {
+    TossNode n;
+    setup(n);
+    n.s.program = OLVIX_FAULTY_BINARY;
+    RunResult killed = n.s.Run({command}, {{"OLVIX_FAULT", "kill:" + std::to_string(point)}});
+    n.s.program.clear();
+    if (killed.status == 0) {
+      EXPECT_GT(point, 5) << "too few changes to be the whole " << command;
+      return;
+    }
+    ASSERT_EQ(killed.status, 128 + 9) << killed.output;
+    RunResult again = n.s.Run({command});
+    ASSERT_EQ(again.status, 0) << again.output;
+    ASSERT_EQ(state(n), expected) << command << " killed before change " << point;
+  }
+  ADD_FAILURE() << command << " never ran to its end";
+}
+
+TEST(MaintCrash, PurgeKilledAnywhereEndsAsAWholeRun) {
+  auto setup = [](TossNode& n) {
+    n.areas =
+        "AREA SIZED files/sized A 0 0 2:5020/1 ~K1\nLINKS 2:5020/2\n\n"
+        "AREA AGED files/aged A 0 0 2:5020/1 ~D7\nLINKS 2:5020/2\n\n"
+        "AREA PASS.A pass/a A 0 0 2:5020/1 P\nLINKS 2:5020/2 4\n";
+    n.settings = "DESCWIDTH 14\nKEEPTICS keep\nKEEPTICSDAYS 3\n";
+    for (const char* f : {"a.zip", "b.zip", "c.zip"})
+      n.s.Write(std::string("files/sized/") + f, std::string(600, 'x'));
+    n.s.Write("files/sized/files.bbs", "A.ZIP [00] a\nB.ZIP [00] b\n             more\nC.ZIP c\n");
+    for (const char* f : {"old.zip", "young.zip", "new.zip"})
+      n.s.Write(std::string("files/aged/") + f, "data");
+    for (const char* f : {"sent.zip", "gone.zip"}) n.s.Write(std::string("pass/a/") + f, "data");
+    n.s.Write("outtics/ol000001.tic", "Area PASS.A\r\nFile SENT.ZIP\r\nFrom 2:5020/1\r\n");
+    n.s.Write("keep/old.tic", "t");
+    ASSERT_EQ(platform::SetModTime(n.s.PathOf("keep/old.tic"), platform::Now() - 9 * kDay), 0);
+    n.s.Write("olxprg.idx", Stamp(300) + " SIZED 600 A.ZIP\n" + Stamp(200) + " SIZED 600 B.ZIP\n" +
+                                Stamp(100) + " SIZED 600 C.ZIP\n" + Stamp(8 * kDay) +
+                                " AGED 4 OLD.ZIP\n" + Stamp(kDay) + " AGED 4 YOUNG.ZIP\n");
+    n.WriteConfig();
+  };
+  auto state = [](const TossNode& n) {
+    return Kept(n, "files/sized") + "|" + Kept(n, "files/aged") + "|" + Kept(n, "pass/a") + "|" +
+           Kept(n, "keep") + "|" + n.s.Read("files/sized/files.bbs") + "|" +
+           Ages(n.s.Read("olxprg.idx"));
+  };
+  ExpectKillSafe(setup, "PURGE", state);
+}
+
+// Old and young tickets of 2:5020/3 with their flow file, a young one of
+// 2:5020/4.
+void OldTicketsNode(TossNode& n) {
+  n.settings = "PASSIVEKILL Yes\n";
+  const std::string t = n.s.dir() + "outtics/";
+  n.s.Write("outtics/ol000001.tic",
+            "Area FILES.A\r\nFile A.ZIP\r\nFrom 2:5020/1\r\nTo 2:5020/3\r\n");
+  n.s.Write("outtics/ol000002.tic",
+            "Area FILES.A\r\nFile B.ZIP\r\nFrom 2:5020/1\r\nTo 2:5020/3\r\n");
+  n.s.Write("outtics/ol000003.tic",
+            "Area FILES.A\r\nFile A.ZIP\r\nFrom 2:5020/1\r\nTo 2:5020/4\r\n");
+  ASSERT_EQ(platform::SetModTime(t + "ol000001.tic", platform::Now() - 8 * kDay), 0);
+  n.s.Write("files/a/a.zip", "a");
+  n.s.Write("files/a/b.zip", "b");
+  const std::string f = n.s.dir() + "files/a/";
+  n.s.Write("out/bso/139c0003.clo", "/elsewhere/x.zip\n" + f + "a.zip\n^" + t + "ol000001.tic\n" +
+                                        f + "b.zip\n^" + t + "ol000002.tic\n");
+  n.s.Write("out/bso/139c0004.flo", f + "a.zip\n^" + t + "ol000003.tic\n");
+  n.WriteConfig();
+}
+
+TEST(MaintCrash, OldCheckKilledAnywhereEndsAsAWholeRun) {
+  auto state = [](const TossNode& n) {
+    return Relative(n, Kept(n, "outtics") + "|" + n.s.Read("out/bso/139c0003.clo") + "|" +
+                           n.s.Read("out/bso/139c0004.flo") + "|" + Kept(n, "files/a") + "|" +
+                           n.s.Read("olxlinks.ini"));
+  };
+  ExpectKillSafe(OldTicketsNode, "OLDCHECK", state);
+
+  // A full disk when the passive link is saved: nothing is deleted.
+  TossNode n;
+  OldTicketsNode(n);
+  std::string before = state(n);
+  n.s.program = OLVIX_FAULTY_BINARY;
+  RunResult r = n.s.Run({"OLDCHECK"}, {{"OLVIX_FAULT", "enospc:1:linktemp"}});
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(Holds(r.Plain(), n.s.dir() + "linktemp.ini"));
+  EXPECT_TRUE(Holds(r.Plain(), platform::ErrorText(28)));
+  EXPECT_EQ(state(n), before);
+}
+
+}  // namespace
+}  // namespace olvix::test

@@ -1,0 +1,105 @@
+// RELINK through the built program: subscriptions handed from one link to
+// another and the two letters to the robots.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "manager/letter.h"
+#include "platform/platform.h"
+#include "toss_fixture.h"
+#include "util/text.h"
+
+namespace olvix::test {
+namespace {
+
+const char kAreas[] =
+    "AREA FILES.A files/a A 0 0 2:5020/1\n"
+    "LINKS 2:5020/2 3\n"
+    "\n"
+    "AREA FILES.B files/b A 0 0 2:5020/1\n"
+    "LINKS 2:5020/2 ~3\n"
+    "\n"
+    "AREA FILES.C files/c A 0 0 2:5020/1\n"
+    "LINKS 2:5020/2 !3\n"
+    "\n"
+    "AREA FILES.D files/d A 0 0 2:5020/1\n"
+    "LINKS 2:5020/3 !4\n"
+    "\n"
+    "AREA OTHER.E files/e A 0 0 2:5020/1\n"
+    "LINKS 2:5020/3\n";
+
+// "to-address subject: text lines" of every letter in out/mail, by name.
+std::string Letters(const TossNode& n) {
+  std::string out;
+  std::vector<platform::DirEntry> entries;
+  (void)platform::ListDirectory(n.s.PathOf("out/mail"), "*.msg", false, &entries);  // none: ""
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.name < b.name; });
+  for (const platform::DirEntry& e : entries) {
+    NetmailLetter l;
+    EXPECT_EQ(ParseLetter(n.s.Read("out/mail/" + e.name), &l), 0);
+    out +=
+        FormatAddress(l.destination) + " " + l.from_name + "->" + l.to_name + " " + l.subject + ":";
+    for (const std::string& line : l.lines)
+      if (line.size() > 1 && (line[0] == '+' || line[0] == '-') && line[1] != '-')
+        out += " " + line;
+    out += "\n";
+  }
+  return out;
+}
+
+TEST(Relink, MovesWhatIsNotReadOnlyAndAsksBothRobots) {
+  TossNode n;
+  n.areas = kAreas;
+  n.WriteConfig();
+  // A lower-case mask; FILES.D already has the new link (read-only).
+  RunResult r = n.s.Run({"relink", "2:5020/3", "2:5020/4", "files.*"});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(Letters(n),
+            "2:5020/4 Sysop->AllFix PASS4: +FILES.A +FILES.B +FILES.D\n"
+            "2:5020/3 Sysop->AllFix PASS3: -FILES.A -FILES.B -FILES.D\n");
+  std::string areas = n.s.Read("olxareas.ini");
+  EXPECT_TRUE(Holds(areas, "Area    FILES.A " + n.s.dir() +
+                               "files/a/ A 0 0 2:5020/1\nLinks   2:5020/2 2:5020/4\n"));
+  EXPECT_TRUE(Holds(areas, "Area    FILES.B " + n.s.dir() +
+                               "files/b/ A 0 0 2:5020/1\nLinks   2:5020/2 ~2:5020/4\n"));
+  EXPECT_TRUE(Holds(areas, "Area    FILES.C " + n.s.dir() +
+                               "files/c/ A 0 0 2:5020/1\nLinks   2:5020/2 !2:5020/3\n"));
+  EXPECT_TRUE(Holds(
+      areas, "Area    FILES.D " + n.s.dir() + "files/d/ A 0 0 2:5020/1\nLinks   !2:5020/4\n"));
+  EXPECT_TRUE(
+      Holds(areas, "Area    OTHER.E " + n.s.dir() + "files/e/ A 0 0 2:5020/1\nLinks   2:5020/3\n"));
+  EXPECT_TRUE(Holds(r.Plain(), "# Relinking areas from 2:5020/3 to 2:5020/4\n#   Area: FILES.A\n"));
+  EXPECT_FALSE(n.s.Exists("olxrlnk.$$$"));  // consumed by the letters
+  EXPECT_FALSE(n.s.Exists("olxrlnk2.$$$"));
+}
+
+TEST(Relink, TheSameLinkTwiceNothingToMoveAndUnknownLinks) {
+  TossNode n;
+  n.areas = kAreas;
+  n.WriteConfig();
+  std::string areas = n.s.Read("olxareas.ini");
+  // One letter, subscriptions unchanged.
+  ASSERT_EQ(n.s.Run({"RELINK", "2:5020/3", "2:5020/3"}).status, 0);
+  EXPECT_EQ(Letters(n), "2:5020/3 Sysop->AllFix PASS3: +FILES.A +FILES.B +FILES.D +OTHER.E\n");
+  EXPECT_TRUE(Holds(n.s.Read("olxareas.ini"), "Links   2:5020/2 !2:5020/3\n"));
+
+  // Nothing of 2:5020/9 to move: no letters, the areas file as it was.
+  n.WriteConfig();
+  std::string before = Letters(n);
+  RunResult r = n.s.Run({"RELINK", "2:5020/9", "2:5020/4"});
+  EXPECT_EQ(Letters(n), before);
+  EXPECT_EQ(n.s.Read("olxareas.ini"), areas);
+  EXPECT_FALSE(n.s.Exists("olxrlnk.$$$"));
+  EXPECT_FALSE(n.s.Exists("olxrlnk2.$$$"));
+
+  r = n.s.Run({"RELINK", "2:5020/3", "2:5020/77"});
+  EXPECT_TRUE(Holds(r.Plain(), "! Link 2:5020/77 is unknown to Olvix"));
+  EXPECT_EQ(n.s.Read("olxareas.ini"), areas);
+  EXPECT_EQ(Letters(n), before);
+}
+
+}  // namespace
+}  // namespace olvix::test
