@@ -134,10 +134,11 @@ TEST(AnnounceCrash, KilledAnnounceKeepsNoTicketAndLosesNoFile) {
 }
 
 TEST(AnnounceCrash, FullDiskStopsTheTossUntilThereIsSpace) {
-  for (const char* where : {"/pkt/", "ann.txt"}) {
+  for (const char* where : {"/pkt/", "ann.txt", "/delayed/"}) {
     SCOPED_TRACE(where);
     TossNode n;
-    MakeNode(n, kReports);
+    bool delayed = std::string(where) == "/delayed/";
+    MakeNode(n, delayed ? "ANNOUNCEPATH delayed\n" : kReports);
     n.s.program = OLVIX_FAULTY_BINARY;
     RunResult full = n.s.Run({"TOSS"}, {{"OLVIX_FAULT", std::string("enospc:1:") + where}});
     n.s.program.clear();
@@ -145,7 +146,10 @@ TEST(AnnounceCrash, FullDiskStopsTheTossUntilThereIsSpace) {
     EXPECT_TRUE(Holds(full.Plain(), "No space left on device"));
     EXPECT_EQ("a.tic a.zip b.tic b.zip c.tic c.zip", n.Names("in"));
     ASSERT_EQ(0, n.s.Run({"TOSS"}).status);
-    ExpectEachOnce(n);
+    if (delayed)
+      EXPECT_EQ(3u, ftnnet::ListNames(n.s.PathOf("delayed")).size());
+    else
+      ExpectEachOnce(n);
     ExpectNoWorkFiles(n);
   }
 }
