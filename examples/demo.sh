@@ -154,6 +154,34 @@ show_dir passthru/soft.pass
 show_file olxprg.idx
 echo
 
+# The messages of an echomail packet: the 58-byte header skipped, the
+# binary fields of each message dropped (date, to, from and subject stay),
+# kludge lines shown with "@".
+show_packet() {
+  echo "-- ${1#$scratch/} ($(wc -c <"$1") bytes):"
+  tail -c +59 "$1" | tr '\000\r\001' '\n\n@' | LC_ALL=C grep -a -x '[ -~]*' |
+    grep -v -x '@\{1,\}' | cat -s | sed 's/^/   /'
+}
+echo "== The announcements of the toss (the new fileecho, the new files): packets for the mail tosser"
+for p in "$scratch"/spool/packets/*.pkt; do show_packet "$p"; done
+echo "-- flags/echomail.now tells the mail tosser there is echomail:"
+ls "$scratch/flags"
+echo
+
+# HATCH sends a local file into a fileecho as if it had arrived there.
+mkdir -p "$scratch/upload"
+printf 'Release notes of the example node\n' >"$scratch/upload/notes.txt"
+echo "== olvix HATCH upload/notes.txt FILES.A -DRelease notes of @DATE"
+"$bin" HATCH upload/notes.txt FILES.A "-DRelease notes of @DATE" || true
+echo
+echo "== The hatched file: copied into FILES.A, described, sent, announced"
+show_dir fileecho/files.a
+show_file fileecho/files.a/files.bbs
+for p in "$scratch"/spool/packets/*.pkt; do
+  grep -q -a notes.txt "$p" && show_packet "$p"
+done
+echo
+
 echo "== The end of the log"
 tail -n 40 "$scratch/olvix.log"
 echo

@@ -146,7 +146,8 @@ RunResult Scenario::Run(const std::vector<std::string>& args,
     ::setenv("OLVIXPATH", dir_.c_str(), 1);
     for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
     if (::chdir(dir_.c_str()) != 0) ::_exit(126);
-    int in = ::open("/dev/null", O_RDONLY);
+    std::string input = stdin_file.empty() ? "/dev/null" : PathOf(stdin_file);
+    int in = ::open(input.c_str(), O_RDONLY);
     ::dup2(in, 0);
     ::dup2(fds[1], 1);
     ::dup2(fds[1], 2);

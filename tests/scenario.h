@@ -48,8 +48,9 @@ class Scenario {
   void MakeDir(const std::string& relative) const;
 
   // Runs the olvix binary with `args`, OLVIXPATH set to the directory, the
-  // directory as current directory, standard input from /dev/null and the
-  // extra environment variables `env`. Kills it after `timeout_seconds`.
+  // directory as current directory, standard input from /dev/null (or
+  // stdin_file) and the extra environment variables `env`. Kills it after
+  // `timeout_seconds`.
   RunResult Run(const std::vector<std::string>& args,
                 const std::map<std::string, std::string>& env = {}, int timeout_seconds = 60) const;
 
@@ -59,6 +60,10 @@ class Scenario {
   // The program Run starts: the built olvix unless a test names another
   // (the build with the fault-injection seam).
   std::string program;
+
+  // Standard input of Run: this file (relative to the directory); "" for
+  // /dev/null.
+  std::string stdin_file;
 
  private:
   std::string dir_;

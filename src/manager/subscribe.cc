@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "announce/announce.h"
 #include "config/records.h"
 #include "manager/letter.h"
 #include "manager/request.h"
@@ -192,13 +193,10 @@ void UnsubscribeTag(RunContext& ctx, ManagerRequest& req, const std::string& tag
     return;
   }
   ctx.log.Message('*', 2, 93, area->tag.c_str());
-  for (const AnnounceDefinition& def : ctx.cfg.announces) {
-    if (def.deleted_echo_template.empty()) continue;
-    // TODO(lead): DeleteEchoReport(ctx, *area, def) from announce/announce.h
-    // once the announcements are on this branch; the fileecho still holds
-    // its remaining subscription here, as the report expects.
-    (void)def;
-  }
+  // The fileecho still holds its remaining subscription here, as the
+  // report expects.
+  for (const AnnounceDefinition& def : ctx.cfg.announces)
+    if (!def.deleted_echo_template.empty()) DeleteEchoReport(ctx, *area, def);
   ctx.areas.Remove(area);
 }
 

@@ -1,12 +1,15 @@
 #include "run/commands.h"
 
+#include "announce/announce.h"
 #include "config/config.h"
 #include "maint/oldcheck.h"
 #include "maint/purge.h"
 #include "maint/relink.h"
 #include "manager/manager.h"
 #include "run/context.h"
+#include "tic/hatch.h"
 #include "tic/toss.h"
+#include "util/text.h"
 
 namespace olvix {
 
@@ -46,6 +49,17 @@ void RunRelinkCommand(RunContext& ctx) {
   RunRelink(ctx, a[1], a.size() > 2 ? a[2] : "", a.size() > 3 ? a[3] : "");
 }
 
+void RunAnnounce(RunContext& ctx) {
+  SetActivity(ctx, "Announcing");
+  if (ctx.args.size() > 1 && Upper(ctx.args[1]) == "-U") {
+    ctx.ignore_minimum = true;
+    ctx.log.Debug('A', "\"-U\" - ignoring AnnMin*");
+  }
+  AnnounceCommand(ctx);
+}
+
+void RunHatch(RunContext& ctx) { HatchCommand(ctx, ctx.args); }
+
 }  // namespace
 
 const std::vector<CommandEntry>& Commands() {
@@ -55,10 +69,10 @@ const std::vector<CommandEntry>& Commands() {
       {"TOSSMGR", RunTossManager},
       {"PURGE", RunPurge},
       {"OLDCHECK", RunOldCheckCommand},
-      {"ANNOUNCE", nullptr},
+      {"ANNOUNCE", RunAnnounce},
       {"HAND", RunHand},
       {"RELINK", RunRelinkCommand},
-      {"HATCH", nullptr},
+      {"HATCH", RunHatch},
       {"EXPORT", RunExport},
   };
   return kCommands;

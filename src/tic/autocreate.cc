@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 
+#include "announce/announce.h"
 #include "config/config.h"
 #include "config/config_files.h"
 #include "config/records.h"
@@ -220,12 +221,9 @@ AreaRecord* CreateFileecho(RunContext& ctx, const std::string& tag_text, const F
                              c.attach_style == AttachStyle::kBrakeFileboxes || !c.queue_dir.empty();
   if (!(added->IsPassthrough() && sent_from_elsewhere)) CreatePath(added->path);
 
-  for (const AnnounceDefinition& def : c.announces) {
-    if (def.new_echo_template.empty()) continue;
-    // TO WIRE when src/announce/announce.h lands on main:
-    //   NewEchoReport(ctx, added->tag, link->address, added->description, def);
-    (void)def;
-  }
+  for (const AnnounceDefinition& def : c.announces)
+    if (!def.new_echo_template.empty())
+      NewEchoReport(ctx, added->tag, creator, added->description, def);
   (void)ChangeDir(ctx, c.inbound);
   return added;
 }

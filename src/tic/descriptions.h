@@ -136,6 +136,12 @@ void AddDizLine(const MainConfig& cfg, std::string_view piece, std::vector<std::
 // the caller to delete.
 void ExtractDiz(RunContext& ctx, const std::string& dir, TicRecord* tic);
 
+// Enters a work directory of its own under the home directory, for the
+// archivers to unpack file_id.diz into; returns its path ("" when it cannot
+// be made or entered). LeaveDizWorkDir removes it again.
+std::string EnterDizWorkDir(RunContext& ctx);
+void LeaveDizWorkDir(RunContext& ctx, const std::string& dir);
+
 // Toss step: ExtractDiz for every good ticket of every fileecho without
 // flag D, unpacking in a work directory of its own under the home
 // directory.

@@ -30,6 +30,8 @@ void RemoveDiz(const std::string& path) {
   (void)platform::RemoveFile(path);       // absent is what we want
 }
 
+}  // namespace
+
 // The archivers unpack and pack file_id.diz in the current directory. They
 // work in a directory of our own under the home directory, so that a
 // received file of that name in the inbound or a fileecho is never touched.
@@ -48,6 +50,8 @@ void LeaveDizWorkDir(RunContext& ctx, const std::string& dir) {
   (void)ChangeDir(ctx, DirPart(dir.substr(0, dir.size() - 1)));
   (void)platform::RemoveDir(dir);  // only file_id.diz was ever in it
 }
+
+namespace {
 
 bool ServedFromAreaDirectories(const MainConfig& cfg) {
   return cfg.queue_dir.empty() && cfg.attach_style != AttachStyle::kLongFileboxes &&

@@ -99,6 +99,8 @@ WideDupeIndex BuildWideDupeIndex(const RunContext& ctx) {
   return index;
 }
 
+}  // namespace
+
 bool ReplacesAllowed(const RunContext& ctx, const AreaRecord& area, const TicRecord& tic) {
   const MainConfig& c = ctx.cfg;
   if (area.IsPassthrough() || tic.replaces.empty()) return false;
@@ -112,9 +114,9 @@ bool ReplacesAllowed(const RunContext& ctx, const AreaRecord& area, const TicRec
   return true;
 }
 
-void HonourReplaces(RunContext& ctx, const AreaRecord& area, const TicRecord& tic) {
+void RemoveReplaced(RunContext& ctx, const AreaRecord& area, const TicRecord& tic,
+                    const std::string& dir, const std::unordered_set<std::string>& keep) {
   ctx.log.Message('.', 2, 47, tic.replaces.c_str(), area.tag.c_str());
-  std::string dir = DestinationDir(ctx, tic);
   std::string key = DirKey(dir) + "/";
   TossState* toss = CurrentToss(ctx);
   std::vector<platform::DirEntry> found;
@@ -128,6 +130,7 @@ void HonourReplaces(RunContext& ctx, const AreaRecord& area, const TicRecord& ti
     // run placed (two nodelist differences in one session) still has to
     // reach the links.
     if (toss && toss->placed_names.count(key + Lower(e.name))) continue;
+    if (keep.count(Upper(e.name))) continue;
     ctx.log.Message('.', 2, 40, e.name.c_str());
     names.push_back(e.name);
   }
@@ -135,6 +138,8 @@ void HonourReplaces(RunContext& ctx, const AreaRecord& area, const TicRecord& ti
   (void)RemoveDescEntries(ctx, dir, names);  // a missing description file is fine
   for (const std::string& n : names) (void)DeleteLogged(ctx.log, JoinPath(dir, n));
 }
+
+namespace {
 
 // Keeps an older, different file of the same name by renaming it.
 int KeepSameName(RunContext& ctx, const TicRecord& tic) {
@@ -181,7 +186,7 @@ int PlaceOne(RunContext& ctx, const AreaRecord& area, const TicRecord& tic, bool
     ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
     return rc;
   };
-  if (ReplacesAllowed(ctx, area, tic)) HonourReplaces(ctx, area, tic);
+  if (ReplacesAllowed(ctx, area, tic)) RemoveReplaced(ctx, area, tic, DestinationDir(ctx, tic));
   std::string src = JoinPath(c.inbound, tic.file);
   if (!c.queue_dir.empty()) {
     ctx.log.Debug('D', "Moving file directly to queue path");

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "announce/announce.h"
 #include "manager/subscribe.h"
 #include "outbound/receivers.h"
 #include "outbound/styles.h"
@@ -119,8 +120,9 @@ void SetAside(RunContext& ctx, const std::string& name) {
 // temporary files.
 std::vector<std::string> WrittenDirectories(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
-  std::vector<std::string> dirs = {ctx.home,    c.inbound,   c.bad_path, c.dupes_dir,
-                                   c.queue_dir, c.keep_tics, c.out_tics};
+  std::vector<std::string> dirs = {ctx.home,    c.inbound,    c.bad_path,
+                                   c.dupes_dir, c.queue_dir,  c.keep_tics,
+                                   c.out_tics,  c.packet_dir, c.announce_path};
   std::unordered_set<std::string> seen;
   for (size_t i = 0; i < ctx.areas.size(); ++i) dirs.push_back(ctx.areas[i].path);
   for (const TripleRecord& e : c.autocopy) dirs.push_back(e.rest);
@@ -379,6 +381,7 @@ void Toss(RunContext& ctx) {
     if (c.rewrite_desc) DeleteOldDescriptions(ctx, destination);
     WriteNewDescriptions(ctx, destination);
   }
+  AnnounceNewFiles(ctx);
   if (!c.magic_file.empty()) UpdateMagicNames(ctx);
   if (!c.autostart.empty()) Autostart(ctx);
   if (!c.autoflags.empty()) TouchAutoFlags(ctx);

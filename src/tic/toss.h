@@ -61,6 +61,16 @@ std::string DestinationDir(RunContext& ctx, const TicRecord& tic);
 std::string DestinationDir(RunContext& ctx, const std::string& file, const std::string& magic,
                            const std::string& area_tag);
 
+// Whether the REPLACES value of `tic` is honoured in `area`: not
+// passthrough, not in NOREPLACE, allowed by REPLACES, no flag R on the
+// fileecho and no option R on the sending link.
+bool ReplacesAllowed(const RunContext& ctx, const AreaRecord& area, const TicRecord& tic);
+// Deletes the files of `dir` that match the REPLACES value of `tic`, with
+// their description entries (message 47, then 40 per file); never the
+// description file nor a name (upper-cased) in `keep`.
+void RemoveReplaced(RunContext& ctx, const AreaRecord& area, const TicRecord& tic,
+                    const std::string& dir, const std::unordered_set<std::string>& keep = {});
+
 void DupeCheck(RunContext& ctx);
 // 0, or 1 when a copy or write failed (logged with its path and reason).
 int PlaceFiles(RunContext& ctx);

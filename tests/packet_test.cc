@@ -1,0 +1,149 @@
+// The echomail packet writer, byte by byte: header, packed messages, the
+// work file that becomes the packet only with its end mark.
+#include "announce/packet.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ftn_network.h"
+#include "run/context.h"
+#include "test_context.h"
+#include "util/address.h"
+
+namespace olvix {
+namespace {
+
+uint16_t U16(const std::string& s, size_t at) {
+  return static_cast<uint16_t>(static_cast<unsigned char>(s[at]) |
+                               static_cast<unsigned char>(s[at + 1]) << 8);
+}
+
+// A literal with its NUL bytes, without the final one.
+template <size_t N>
+std::string Bytes(const char (&s)[N]) {
+  return std::string(s, N - 1);
+}
+
+std::tm January5() {
+  std::tm t{};
+  t.tm_year = 2026 - 1900;
+  t.tm_mon = 0;
+  t.tm_mday = 5;
+  t.tm_hour = 10;
+  t.tm_min = 11;
+  t.tm_sec = 12;
+  return t;
+}
+
+EchoMessage Message(const char* origin) {
+  EchoMessage m;
+  m.origin = ParseAddress(origin);
+  m.destination = ParseAddress("2:5020/1");
+  m.from_name = "Olvix";
+  m.to_name = "All";
+  m.subject = "New file(s) report";
+  m.tear_line = "--- Olvix 1.01.08g-Linux";
+  m.pid = "Olvix 1.01.08g-Linux";
+  m.origin_text = "Test node";
+  m.attributes = 0x0100;
+  return m;
+}
+
+TEST(PacketTest, HeaderFieldsAndPasswordPadding) {
+  std::string h =
+      EncodePacketHeader(ParseAddress("2:5030/7.4"), ParseAddress("3:5020/1.2"), "ABC", January5());
+  ASSERT_EQ(kPacketHeaderSize, h.size());
+  EXPECT_EQ(7, U16(h, 0));     // origin node
+  EXPECT_EQ(1, U16(h, 2));     // destination node
+  EXPECT_EQ(2026, U16(h, 4));  // year
+  EXPECT_EQ(0, U16(h, 6));     // January is month 0
+  EXPECT_EQ(5, U16(h, 8));
+  EXPECT_EQ(10, U16(h, 10));
+  EXPECT_EQ(11, U16(h, 12));
+  EXPECT_EQ(12, U16(h, 14));
+  EXPECT_EQ(0, U16(h, 16));
+  EXPECT_EQ(2, U16(h, 18));  // packet type
+  EXPECT_EQ(5030, U16(h, 20));
+  EXPECT_EQ(5020, U16(h, 22));
+  EXPECT_EQ(Bytes("\0\0ABC\0\0\0\0\0"), h.substr(24, 10));
+  EXPECT_EQ(2, U16(h, 34));
+  EXPECT_EQ(3, U16(h, 36));
+  EXPECT_EQ(5030, U16(h, 38));  // auxiliary net
+  EXPECT_EQ(Bytes("\x00\x01\0\0\x01\x00"), h.substr(40, 6));
+  EXPECT_EQ(2, U16(h, 46));
+  EXPECT_EQ(3, U16(h, 48));
+  EXPECT_EQ(4, U16(h, 50));
+  EXPECT_EQ(2, U16(h, 52));
+  EXPECT_EQ(std::string(4, '\0'), h.substr(54));
+  // Eight characters fill the field without a NUL; more are cut.
+  h = EncodePacketHeader({}, {}, "ABCDEFGHIJ", January5());
+  EXPECT_EQ("ABCDEFGH", h.substr(26, 8));
+  EXPECT_EQ(0, h[34]);
+}
+
+TEST(PacketTest, MessageLinesOfNodeAndPointOrigins) {
+  std::string body = std::string(600, 'x') + "\nshort\n";
+  EXPECT_EQ("AREA:NEWFILES\r\x01MSGID: 2:5020/1 1A2B\r\x01PID: Olvix 1.01.08g-Linux\r" +
+                std::string(255, 'x') + "\r" + std::string(255, 'x') + "\r" + std::string(90, 'x') +
+                "\rshort\r\r--- Olvix 1.01.08g-Linux\r * Origin: Test node (2:5020/1)\r"
+                "SEEN-BY: 5020/1\r\x01PATH: 5020/1\r",
+            PacketMessageText(Message("2:5020/1"), "NEWFILES", body, 0x1A2B));
+  // A point has no SEEN-BY and PATH; an origin line given whole is kept.
+  EchoMessage point = Message("2:5020/1.1");
+  point.origin_text = " * Origin: Mine";
+  EXPECT_EQ(
+      "AREA:X\r\x01MSGID: 2:5020/1.1 FF\r\x01PID: Olvix 1.01.08g-Linux\rlast line without end\r"
+      "\r--- Olvix 1.01.08g-Linux\r * Origin: Mine (2:5020/1.1)\r",
+      PacketMessageText(point, "X", "last line without end", 0xFF));
+
+  EchoMessage m = Message("2:5030/7.4");
+  m.to_name = std::string("A\0l", 3);  // a NUL would end the field early
+  std::string packed = EncodePackedMessage(m, "X", "", 1, January5());
+  EXPECT_EQ(Bytes("\x02\x00\x07\x00\x01\x00\xa6\x13\x9c\x13\x00\x01\x00\x00") +
+                Bytes("05 Jan 26  10:11:12\0A l\0Olvix\0New file(s) report\0") +
+                PacketMessageText(m, "X", "", 1) + std::string(1, '\0'),
+            packed);
+}
+
+TEST(PacketTest, PacketAppearsCompleteOnlyWhenClosed) {
+  test::TestContext t;
+  RunContext& ctx = t.ctx;
+  std::string path = t.dir.PathOf("pkt/0000ABCD.pkt");
+  t.dir.MakeDir("pkt");
+  const std::string work = PacketWorkPath(path);
+  EXPECT_EQ(".$$$", work.substr(work.size() - 4)) << "a name no tosser takes";
+  EXPECT_NE(0, AppendPacketMessageText(ctx, Message("2:5020/1"), "x", path, "A"))
+      << "no message without a header";
+  EXPECT_FALSE(t.dir.Exists(work));
+
+  ASSERT_EQ(0, CreatePacketText(ctx, Message("2:5020/1"), "first\n", path, "NEWFILES", "PW",
+                                ParseAddress("2:5020/1.1")));
+  EXPECT_TRUE(ctx.packet_written);
+  ASSERT_EQ(0, AppendPacketMessageText(ctx, Message("2:5020/1"), "second\n", path, "NEWFILES"));
+  EXPECT_FALSE(t.dir.Exists("pkt/0000ABCD.pkt")) << "a tosser must not see it yet";
+  EXPECT_TRUE(t.dir.Exists(work));
+  ASSERT_EQ(0, ClosePacket(ctx, path));
+  EXPECT_FALSE(t.dir.Exists(work));
+
+  std::string data = t.dir.Read("pkt/0000ABCD.pkt");
+  ftnnet::Packet pkt;
+  std::string error;
+  ASSERT_EQ(0, ftnnet::ParsePacket(data, &pkt, &error)) << error;
+  EXPECT_EQ("2:5020/1.1", FormatAddress(pkt.header.origin));
+  EXPECT_EQ("PW", pkt.header.password);
+  EXPECT_TRUE(pkt.header.type2plus);
+  ASSERT_EQ(2u, pkt.messages.size());
+  EXPECT_EQ("second", pkt.messages[1].BodyLines().at(1));
+  EXPECT_EQ(std::string(3, '\0'), data.substr(data.size() - 3)) << "message NUL and end mark";
+
+  // A packet that cannot be created leaves nothing.
+  std::string missing = t.dir.PathOf("none/0000ABCE.pkt");
+  EXPECT_NE(0, CreatePacket(ctx, Message("2:5020/1"), t.dir.PathOf("no-body"), missing, "A", "",
+                            ParseAddress("2:5020/1")));
+  EXPECT_NE(0, ClosePacket(ctx, missing));
+  EXPECT_FALSE(t.dir.Exists("none"));
+}
+
+}  // namespace
+}  // namespace olvix
