@@ -58,11 +58,28 @@ int SendFailed(RunContext& ctx, const std::string& path, int rc) {
 // Writes the ticket for `link` under `*name` (taken exclusively, or, when
 // `recorded` and it exists, ours from an interrupted toss) and attaches the
 // file and the ticket. `tic_name` is the inbound ticket, for the journal.
-int SendPair(RunContext& ctx, const std::string& source, const TicRecord& tic, LinkRecord& link,
+// What is the same for every link of one file: where the file is, its flow
+// line (empty when no flow style is used) and OUTTICS as it stands on disk.
+struct FileToSend {
+  std::string source;
+  std::string source_line;
+  std::string out_tics;
+};
+
+FileToSend Prepare(RunContext& ctx, const std::string& source, const std::string& out_tics) {
+  FileToSend f;
+  f.source = source;
+  if (FlowStyle(ctx.cfg)) f.source_line = FlowLine(source, AfterSending::kKeep);
+  f.out_tics = out_tics;
+  return f;
+}
+
+int SendPair(RunContext& ctx, const FileToSend& file, const TicRecord& tic, LinkRecord& link,
              std::string* name, bool recorded) {
   const MainConfig& c = ctx.cfg;
+  const std::string& source = file.source;
   std::string address = FormatAddress(link.address);
-  std::string path = JoinPath(c.out_tics, *name);
+  std::string path = JoinPath(file.out_tics, *name);
   // Tickets leave OUTTICS for a filebox, so the box must not hold a name
   // either: a ticket still waiting there would be overwritten.
   std::string box = c.fileboxes ? FileboxPath(ctx, link) : "";
@@ -76,10 +93,10 @@ int SendPair(RunContext& ctx, const std::string& source, const TicRecord& tic, L
     return 0;
   } else {
     std::string wanted = *name;
-    rc = WriteNewTic(ctx, c.out_tics, tic, link, name, box);
+    rc = WriteNewTic(ctx, file.out_tics, tic, link, name, box);
     if (rc == 0 && *name != wanted && !tic.tic_name.empty())
       Journal(ctx, {"N", tic.tic_name, address, *name});
-    path = JoinPath(c.out_tics, *name);
+    path = JoinPath(file.out_tics, *name);
   }
   if (rc != 0) {
     // Attaching a ticket that is not there would make the mailer drop the
@@ -89,8 +106,8 @@ int SendPair(RunContext& ctx, const std::string& source, const TicRecord& tic, L
   }
   if (FlowStyle(c)) {
     // The file and its ticket reach the flow file together.
-    std::string lines = FlowLine(source, AfterSending::kKeep);
-    std::string ticket_line = FlowLine(path, AfterSending::kKill);
+    const std::string& lines = file.source_line;
+    std::string ticket_line = FlowLineOnDisk(path, AfterSending::kKill);
     if (lines.empty() || ticket_line.empty()) {
       ctx.log.Message('!', 1, 9, source.c_str(), "the file name holds a line break");
       (void)platform::RemoveFile(path);  // no ticket without its file
@@ -152,7 +169,8 @@ int SendFileWithTicket(RunContext& ctx, const std::string& source, const TicReco
   std::string name;
   TicRecord copy = tic;
   copy.tic_name.clear();  // not a ticket of a toss: nothing to journal
-  return SendPair(ctx, source, copy, link, &name, false);
+  FileToSend file = Prepare(ctx, source, platform::NativePath(ctx.cfg.out_tics));
+  return SendPair(ctx, file, copy, link, &name, false);
 }
 
 void SendToLinks(RunContext& ctx) {
@@ -162,39 +180,59 @@ void SendToLinks(RunContext& ctx) {
   TossState* toss = CurrentToss(ctx);
   FlowBatch batch;
   if (FlowStyle(c)) ctx.flow_batch = &batch;
+  const std::string out_tics = platform::NativePath(c.out_tics);
+  // First every file's receivers and the names of their tickets: the
+  // names are in the journal, in one write, before any ticket exists, so
+  // that a run taking over after a kill finds them instead of leaving them
+  // behind.
+  struct Pair {
+    LinkRecord* link;
+    std::string name;
+    bool recorded;
+  };
+  struct Send {
+    TicRecord* tic;
+    FileToSend file;
+    std::vector<Pair> pairs;
+  };
+  std::vector<Send> sends;
+  std::vector<std::vector<std::string>> names;
   for (size_t i = 0; i < ctx.areas.size(); ++i) {
     AreaRecord& area = ctx.areas[i];
     for (auto& tic : area.received) {
       if (tic->bad) continue;
       std::vector<LinkRecord*> receivers = ChooseReceivers(ctx, area, *tic);
       if (receivers.empty()) continue;
-      std::string source = SourcePath(ctx, *tic);
-      ctx.log.Debug('E', "Sending file to links");
       const JournalTicket* done = toss ? toss->journal.Find(tic->tic_name) : nullptr;
-      // The names of the tickets for the links are in the journal before
-      // the tickets exist, so a run that takes over after a kill finds
-      // them instead of leaving them behind.
-      std::vector<std::string> names(receivers.size());
-      std::vector<bool> recorded(receivers.size(), false), skip(receivers.size(), false);
-      for (size_t r = 0; r < receivers.size(); ++r) {
-        const LinkRecord& link = *receivers[r];
-        std::string address = FormatAddress(link.address);
+      Send send{tic.get(), Prepare(ctx, SourcePath(ctx, *tic), out_tics), {}};
+      for (LinkRecord* link : receivers) {
+        std::string address = FormatAddress(link->address);
+        Pair pair{link, "", false};
         if (done) {
-          skip[r] = done->sent.count(address) != 0 || FlowCovers(ctx, *tic, link);
+          if (done->sent.count(address) != 0 || FlowCovers(ctx, *tic, *link)) continue;
           auto it = done->names.find(address);
           if (it != done->names.end()) {
-            names[r] = it->second;
-            recorded[r] = true;
+            pair.name = it->second;
+            pair.recorded = true;
           }
         }
-        if (skip[r] || recorded[r]) continue;
-        names[r] = NextTicName(ctx);
-        Journal(ctx, {"N", tic->tic_name, address, names[r]});
+        if (!pair.recorded) {
+          pair.name = NextTicName(ctx);
+          if (toss) names.push_back({"N", tic->tic_name, address, pair.name});
+        }
+        send.pairs.push_back(std::move(pair));
       }
-      // Failures are logged there; the next link is served either way.
-      for (size_t r = 0; r < receivers.size(); ++r)
-        if (!skip[r]) (void)SendPair(ctx, source, *tic, *receivers[r], &names[r], recorded[r]);
+      sends.push_back(std::move(send));
     }
+  }
+  if (toss) {
+    if (int rc = toss->journal.RecordAll(names)) TossWriteFailed(ctx, toss->journal.path(), rc);
+  }
+  for (Send& send : sends) {
+    ctx.log.Debug('E', "Sending file to links");
+    // Failures are logged there; the next link is served either way.
+    for (Pair& pair : send.pairs)
+      (void)SendPair(ctx, send.file, *send.tic, *pair.link, &pair.name, pair.recorded);
   }
   ctx.flow_batch = nullptr;
   if (int rc = FlushFlowBatch(ctx, batch); rc != 0 && toss) TossWriteFailed(ctx, c.outbound, rc);

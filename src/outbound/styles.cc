@@ -36,7 +36,7 @@ std::string OutboundRoot(const RunContext& ctx) {
 // The on-disk path other programs are given for a file: absolute, with the
 // case of the names as they stand in their directories.
 std::string MailerPath(const std::string& path) {
-  return platform::NativePath(platform::NormalizePath(path, platform::CurrentDirectory()));
+  return platform::NativePath(platform::AbsolutePath(path));
 }
 
 // A line break in a path would end the reference early and add a line of
@@ -133,6 +133,11 @@ std::vector<std::string> OutboundDirectories(const RunContext& ctx) {
     }
   }
   return dirs;
+}
+
+std::string FlowLineOnDisk(const std::string& path, AfterSending after) {
+  if (!FitsOnOneLine(path)) return "";
+  return (after == AfterSending::kKill ? "^" : "") + platform::AbsolutePath(path) + "\n";
 }
 
 std::string FlowLine(const std::string& path, AfterSending after) {

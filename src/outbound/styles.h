@@ -67,6 +67,9 @@ std::vector<std::string> OutboundDirectories(const RunContext& ctx);
 // The flow or list file line of one file: "^" when it goes once sent, the
 // file's on-disk path, LF. Empty when the path holds a line break.
 std::string FlowLine(const std::string& path, AfterSending after);
+// The same for a path that is known to stand as written on disk (a file
+// this system just made under its own name): no lookup.
+std::string FlowLineOnDisk(const std::string& path, AfterSending after);
 
 // Lines for the flow and list files of a sending pass: each link's file is
 // rewritten once, at the end of the pass, under its busy flag.

@@ -51,7 +51,7 @@ bool WildMatchNoCase(const char* p, const char* s) {
 // Directory-search rules of the program's home system: besides "*" and "?",
 // a mask ending in ".*" also takes names without any dot ("*.*" lists
 // everything, "README.*" finds "README").
-bool NameMatches(const std::string& pattern, const char* name) {
+bool MatchesName(const std::string& pattern, const char* name) {
   if (WildMatchNoCase(pattern.c_str(), name)) return true;
   size_t n = pattern.size();
   if (n >= 2 && pattern.compare(n - 2, 2, ".*") == 0 && !std::strchr(name, '.'))
@@ -559,6 +559,10 @@ int64_t FreeSpaceKb(const std::string& path) {
   return static_cast<int64_t>(sv.f_bavail) * static_cast<int64_t>(sv.f_frsize) / 1024;
 }
 
+bool NameMatches(const std::string& pattern, const std::string& name) {
+  return MatchesName(pattern, name.c_str());
+}
+
 int ListDirectory(const std::string& dir, const std::string& pattern, bool with_dirs,
                   std::vector<DirEntry>* out, EntryDetails details) {
   DIR* h = nullptr;
@@ -570,7 +574,7 @@ int ListDirectory(const std::string& dir, const std::string& pattern, bool with_
   while (struct dirent* e = ::readdir(h)) {
     const char* n = e->d_name;
     if (!std::strcmp(n, ".") || !std::strcmp(n, "..")) continue;
-    if (!NameMatches(pattern, n)) continue;
+    if (!MatchesName(pattern, n)) continue;
     DirEntry entry;
     bool known = e->d_type == DT_REG || e->d_type == DT_DIR;
     if (details == EntryDetails::kNamesOnly && known) {

@@ -191,6 +191,10 @@ struct DirEntry {
   int64_t mtime = 0;
 };
 
+// The directory-search rule of ListDirectory: `name` matches the wildcard
+// `pattern` without regard to case.
+bool NameMatches(const std::string& pattern, const std::string& name);
+
 // What a listing gives of each entry: name, type, size and time, or, for
 // the names of a big directory without a call per entry, name and type
 // (size -1, time 0) where the directory tells the type.

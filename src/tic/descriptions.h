@@ -135,6 +135,8 @@ void AddDizLine(const MainConfig& cfg, std::string_view piece, std::vector<std::
 // directory and appends its lines to `tic->diz_list`. file_id.diz stays for
 // the caller to delete.
 void ExtractDiz(RunContext& ctx, const std::string& dir, TicRecord* tic);
+// The same for the archive at `archive` (an absolute on-disk path).
+void ExtractDizAt(RunContext& ctx, const std::string& archive, TicRecord* tic);
 
 // Enters a work directory of its own under the home directory, for the
 // archivers to unpack file_id.diz into; returns its path ("" when it cannot

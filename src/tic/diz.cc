@@ -8,6 +8,7 @@
 #include "run/context.h"
 #include "tic/descriptions.h"
 #include "tic/tic.h"
+#include "tic/toss.h"
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -21,8 +22,7 @@ constexpr const char* kDizName = "file_id.diz";
 // The absolute on-disk path of `name` in `dir`. Absolute, so that a name
 // beginning with "-" can never be taken for an option of the archiver.
 std::string ArchivePath(const std::string& dir, const std::string& name) {
-  return platform::NativePath(
-      platform::NormalizePath(JoinPath(dir, name), platform::CurrentDirectory()));
+  return platform::NativePath(platform::AbsolutePath(JoinPath(dir, name)));
 }
 
 void RemoveDiz(const std::string& path) {
@@ -68,6 +68,10 @@ const PackerRecord* DetectArchiver(const MainConfig& cfg, const std::string& pat
     for (const PackerRecord& p : cfg.packers)
       if (EqualsNoCase(p.name, ext)) return &p;
   }
+  bool any_signature = false;
+  for (const PackerRecord& p : cfg.packers)
+    if (p.signature.size() >= 2) any_signature = true;
+  if (!any_signature) return nullptr;  // nothing to read the file for
   int err = 0;
   std::FILE* f = platform::OpenStream(path, "rb", &err);
   if (!f) return nullptr;
@@ -132,7 +136,10 @@ void AddDizLine(const MainConfig& cfg, std::string_view piece, std::vector<std::
 
 void ExtractDiz(RunContext& ctx, const std::string& dir, TicRecord* tic) {
   if (!IsBareFileName(tic->file)) return;
-  std::string archive = ArchivePath(dir, tic->file);
+  ExtractDizAt(ctx, ArchivePath(dir, tic->file), tic);
+}
+
+void ExtractDizAt(RunContext& ctx, const std::string& archive, TicRecord* tic) {
   tic->archiver = DetectArchiver(ctx.cfg, archive);
   if (tic->archiver)
     ctx.log.Message('#', 4, 96, tic->file.c_str(), tic->archiver->name.c_str());
@@ -158,14 +165,14 @@ void ExtractDiz(RunContext& ctx, const std::string& dir, TicRecord* tic) {
 
 void ExtractDizFromArchives(RunContext& ctx) {
   ctx.log.Message('.', 1, 36);
-  const std::string& inbound = ctx.cfg.inbound;
   std::string work = EnterDizWorkDir(ctx);
   if (work.empty()) return;
   for (size_t a = 0; a < ctx.areas.size(); ++a) {
     AreaRecord& area = ctx.areas[a];
     if (area.flags.find('D') != std::string::npos) continue;
     for (auto& tic : area.received)
-      if (!tic->bad) ExtractDiz(ctx, inbound, tic.get());
+      if (!tic->bad && IsBareFileName(tic->file))
+        ExtractDizAt(ctx, platform::AbsolutePath(InboundPath(ctx, tic->file)), tic.get());
   }
   LeaveDizWorkDir(ctx, work);
 }

@@ -186,16 +186,24 @@ const JournalTicket* TossJournal::Find(const std::string& tic) const {
   return it == tickets_.end() ? nullptr : &it->second;
 }
 
-int TossJournal::Record(const std::vector<std::string>& words) {
-  if (handle_ < 0 || words.empty()) return 0;
-  std::string line;
-  for (size_t i = 0; i < words.size(); ++i) {
-    if (i > 0) line += ' ';
-    line += Escape(words[i]);
+int TossJournal::Record(const std::vector<std::string>& words) { return RecordAll({words}); }
+
+int TossJournal::RecordAll(const std::vector<std::vector<std::string>>& records) {
+  if (handle_ < 0 || records.empty()) return 0;
+  std::string text;
+  for (const std::vector<std::string>& words : records) {
+    if (words.empty()) continue;
+    for (size_t i = 0; i < words.size(); ++i) {
+      if (i > 0) text += ' ';
+      text += Escape(words[i]);
+    }
+    text += '\n';
   }
-  line += '\n';
-  int rc = platform::AppendRecord(handle_, line);
-  if (rc == 0) Apply(words);
+  if (text.empty()) return 0;
+  int rc = platform::AppendRecord(handle_, text);
+  if (rc == 0)
+    for (const std::vector<std::string>& words : records)
+      if (!words.empty()) Apply(words);
   return rc;
 }
 

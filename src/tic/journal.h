@@ -81,6 +81,8 @@ class TossJournal {
   // Appends one record (words escaped here). 0 or the error number; the
   // state above follows the record.
   int Record(const std::vector<std::string>& words);
+  // Appends several records in one write.
+  int RecordAll(const std::vector<std::vector<std::string>>& records);
 
   // Commit of a whole new file: `temp` is complete. Records W, renames
   // `temp` onto `target`, records D. 0 or the error number (the temporary

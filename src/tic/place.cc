@@ -179,7 +179,12 @@ int KeepSameName(RunContext& ctx, const TicRecord& tic) {
 // Places one good ticket's file: REPLACES, the queue copy, an older file of
 // the same name kept aside, the copy into its destination. 0 or the error
 // number (logged with its path).
-int PlaceOne(RunContext& ctx, const AreaRecord& area, const TicRecord& tic, bool filebox_queue) {
+//
+// `may_link`: no later step needs the inbound copy as a file of its own, so
+// the file may enter its fileecho as a second name of the inbound file (on
+// one file system) instead of as a copy.
+int PlaceOne(RunContext& ctx, const AreaRecord& area, const TicRecord& tic, bool filebox_queue,
+             bool may_link) {
   const MainConfig& c = ctx.cfg;
   const JournalTicket* done = JournalOf(ctx, tic);
   auto failed = [&ctx](const std::string& path, int rc) {
@@ -187,7 +192,7 @@ int PlaceOne(RunContext& ctx, const AreaRecord& area, const TicRecord& tic, bool
     return rc;
   };
   if (ReplacesAllowed(ctx, area, tic)) RemoveReplaced(ctx, area, tic, DestinationDir(ctx, tic));
-  std::string src = JoinPath(c.inbound, tic.file);
+  std::string src = InboundPath(ctx, tic.file);
   if (!c.queue_dir.empty()) {
     ctx.log.Debug('D', "Moving file directly to queue path");
     int rc = CopyToDirectory(ctx.log, src, c.queue_dir, platform::CopySource::kPlainOnly);
@@ -202,11 +207,29 @@ int PlaceOne(RunContext& ctx, const AreaRecord& area, const TicRecord& tic, bool
     // A fileecho or [AUTOCOPY] directory the sysop has not made yet is
     // made now rather than failing the whole toss.
     if (!platform::IsDirectory(dest)) CreatePath(WithTrailingSep(dest));
-    int rc = CopyToDirectory(ctx.log, src, dest, platform::CopySource::kPlainOnly);
-    if (rc != 0) return failed(JoinPath(dest, Lower(tic.file)), rc);
+    std::string target = WithTrailingSep(dest) + Lower(tic.file);
+    int rc;
+    if (may_link && platform::SamePath(dest, area.path)) {
+      ctx.log.Message('.', 4, 5, src.c_str(), target.c_str());
+      rc = platform::LinkOrCopyFile(src, target);
+    } else {
+      rc = CopyToDirectory(ctx.log, src, dest, platform::CopySource::kPlainOnly);
+    }
+    if (rc != 0) return failed(target, rc);
   }
-  Journal(ctx, {"P", tic.tic_name});
+  // Recorded with the next batch: placing again after a kill puts the same
+  // file in the same place.
+  if (TossState* toss = CurrentToss(ctx)) toss->placed_records.push_back({"P", tic.tic_name});
   return 0;
+}
+
+// Writes the placements noted so far into the journal.
+void FlushPlaced(RunContext& ctx) {
+  TossState* toss = CurrentToss(ctx);
+  if (!toss || toss->placed_records.empty()) return;
+  if (int rc = toss->journal.RecordAll(toss->placed_records))
+    TossWriteFailed(ctx, toss->journal.path(), rc);
+  toss->placed_records.clear();
 }
 
 }  // namespace
@@ -282,6 +305,16 @@ int PlaceFiles(RunContext& ctx) {
         if (!tic->bad)
           toss->placed_names.insert(DirKey(DestinationDir(ctx, *tic)) + "/" + Lower(tic->file));
   }
+  // Inbound files that more than one good ticket places are copied: the
+  // others still need the inbound file as it came.
+  std::unordered_map<std::string, int> users;
+  for (size_t i = 0; i < ctx.areas.size(); ++i)
+    for (auto& tic : ctx.areas[i].received)
+      if (!tic->bad) ++users[Lower(tic->file)];
+  // Fileboxes with HARDLINKS take links of the inbound file: the
+  // fileecho keeps a copy of its own then.
+  const bool links_allowed =
+      c.queue_dir.empty() && !c.diz_to_archives && !(c.fileboxes && c.hard_links);
   std::string index_lines;
   std::vector<std::string> indexed;
   const std::string index_path = JoinPath(ctx.home, "olxprg.idx");
@@ -290,7 +323,11 @@ int PlaceFiles(RunContext& ctx) {
     for (auto& tic : area.received) {
       if (tic->bad) continue;
       const JournalTicket* done = JournalOf(ctx, *tic);
-      if (!(done && done->placed) && PlaceOne(ctx, area, *tic, filebox_queue) != 0) return 1;
+      bool may_link = links_allowed && users[Lower(tic->file)] == 1;
+      if (!(done && done->placed) && PlaceOne(ctx, area, *tic, filebox_queue, may_link) != 0) {
+        FlushPlaced(ctx);
+        return 1;
+      }
       if (ctx.areas.purge_mark && !area.IsPassthrough() &&
           (area.size_limit > 0 || area.age_limit > 0) && !Covered(ctx, *tic, "index")) {
         index_lines += Format("%d %s %d %s\n", static_cast<int>(platform::Now()), area.tag.c_str(),
@@ -299,6 +336,7 @@ int PlaceFiles(RunContext& ctx) {
       }
     }
   }
+  FlushPlaced(ctx);
   if (!index_lines.empty()) {
     std::string text;
     int err = 0;
@@ -337,7 +375,7 @@ void CleanInbound(RunContext& ctx, bool delete_files) {
   // ticket without its file, which waits for LOSTTICDAYS.
   for (size_t i = 0; i < ctx.areas.size(); ++i) {
     for (auto& tic : ctx.areas[i].received) {
-      if (delete_files) (void)DeleteLogged(ctx.log, JoinPath(inbound, tic->file));
+      if (delete_files) (void)DeleteLogged(ctx.log, InboundPath(ctx, tic->file));
       (void)DeleteLogged(ctx.log, JoinPath(inbound, tic->tic_name));
     }
   }

@@ -17,6 +17,7 @@
 #include "tic/magic.h"
 #include "tic/tic.h"
 #include "util/address.h"
+#include "util/crc32.h"
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -64,6 +65,35 @@ bool IsSafeMask(const std::string& mask) { return mask.empty() || IsBareFileName
 // later toss, and a symbolic link could take in a file from anywhere.
 bool FilePresent(const std::string& path) {
   return platform::IsPlainFile(path) && !platform::IsHidden(path);
+}
+
+// What the toss needs of a received file, in one opening of it: whether it
+// is a plain, complete file, its size and (`with_crc`) its CRC-32.
+struct InboundFile {
+  bool present = false;
+  uint32_t size = 0;
+  uint32_t crc = 0;
+};
+
+InboundFile Inspect(const std::string& path, bool with_crc) {
+  InboundFile f;
+  if (platform::IsHidden(path)) return f;
+  platform::FileInfo info;
+  uint32_t crc = 0xFFFFFFFFu;
+  int rc;
+  if (with_crc) {
+    rc = platform::ReadFileChunks(
+        path, platform::CopySource::kPlainOnly,
+        [&crc](const char* data, size_t n) { crc = Crc32Update(crc, data, n); }, &info);
+  } else {
+    info = platform::Stat(path);
+    rc = info.exists && !info.is_dir && platform::IsPlainFile(path) ? 0 : platform::kNotPlainFile;
+  }
+  if (rc != 0) return f;
+  f.present = true;
+  f.size = static_cast<uint32_t>(info.size);
+  f.crc = ~crc;
+  return f;
 }
 
 bool IsUsableName(const RunContext& ctx, const std::string& name) {
@@ -139,6 +169,16 @@ std::vector<std::string> WrittenDirectories(RunContext& ctx) {
 
 TossState* CurrentToss(RunContext& ctx) { return ctx.toss; }
 
+std::string InboundPath(RunContext& ctx, const std::string& name) {
+  TossState* toss = CurrentToss(ctx);
+  if (toss && toss->inbound_listed) {
+    auto it = toss->inbound_names.find(Lower(name));
+    if (it != toss->inbound_names.end()) return JoinPath(ctx.cfg.inbound, it->second);
+    return JoinPath(ctx.cfg.inbound, name);  // not there when the toss began
+  }
+  return platform::NativePath(JoinPath(ctx.cfg.inbound, name));
+}
+
 void TossWriteFailed(RunContext& ctx, const std::string& path, int error) {
   ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(error).c_str());
   ctx.log.Message('!', 1, 70);
@@ -160,7 +200,7 @@ void RejectTic(RunContext& ctx, TicRecord& tic, int reason) {
   // inbound, so that a file another ticket of the run names stays for it.
   std::vector<std::string> record = {"X", tic.tic_name};
   auto copy = [&](const std::string& name) {
-    std::string src = JoinPath(c.inbound, name);
+    std::string src = name == tic.file ? InboundPath(ctx, name) : JoinPath(c.inbound, name);
     if (!FilePresent(src)) return;
     std::string placed;
     int rc = CopyToFreeName(ctx.log, src, c.bad_path, BadCopyName(ctx, name),
@@ -188,7 +228,7 @@ void RejectTic(RunContext& ctx, TicRecord& tic, int reason) {
   Journal(ctx, record);
 }
 
-int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out) {
+int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out, const uint32_t* file_crc) {
   ctx.log.Message(':', 2, 35);
   LinkRecord* link = ctx.links.Find(tic.from);
   AreaRecord* area = ctx.areas.Find(tic.area);
@@ -214,7 +254,7 @@ int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out) {
   if (link->HasOption('O')) return reject(6);
   if (tic.password.empty() || !EqualsNoCase(tic.password, link->password)) return reject(7);
   if (ctx.cfg.verify_crc) {
-    uint32_t crc = FileCrc32(ctx.files, JoinPath(ctx.cfg.inbound, tic.file));
+    uint32_t crc = file_crc ? *file_crc : FileCrc32(ctx.files, InboundPath(ctx, tic.file));
     if (tic.crc == 0)
       tic.crc = crc;
     else if (tic.crc != crc)
@@ -230,8 +270,20 @@ void LoadTics(RunContext& ctx) {
   int64_t now = platform::Now();
   ctx.log.Message(':', 1, 23);
   (void)ChangeDir(ctx, c.inbound);  // names below are full paths anyway
-  std::vector<platform::DirEntry> entries =
-      ScanDirectory(JoinPath(c.inbound, "*.tic"), ScanMode::kFiles);
+  // One listing of the whole inbound: the tickets, and the files they name
+  // in whatever case.
+  std::vector<platform::DirEntry> all;
+  (void)platform::ListDirectory(c.inbound, "*", false, &all,
+                                platform::EntryDetails::kNamesOnly);  // missing: empty
+  std::vector<platform::DirEntry> entries;
+  for (platform::DirEntry& e : all) {
+    if (toss) {
+      auto [it, fresh] = toss->inbound_names.try_emplace(Lower(e.name), e.name);
+      if (!fresh && e.name < it->second) it->second = e.name;
+    }
+    if (platform::NameMatches("*.tic", e.name)) entries.push_back(std::move(e));
+  }
+  if (toss) toss->inbound_listed = true;
   std::sort(entries.begin(), entries.end(),
             [](const auto& a, const auto& b) { return a.name < b.name; });
   // Tickets of this run by area and file name, to find a second ticket for
@@ -267,7 +319,7 @@ void LoadTics(RunContext& ctx) {
       // duplicate.
       tic->crc = done->crc;
       tic->size = done->size;
-      if (!done->placed && !FilePresent(JoinPath(c.inbound, tic->file))) {
+      if (!done->placed && !FilePresent(InboundPath(ctx, tic->file))) {
         ctx.log.Message('!', 3, 24, tic->file.c_str());
         continue;
       }
@@ -277,24 +329,28 @@ void LoadTics(RunContext& ctx) {
         continue;
       }
       ctx.log.Debug('D', "Checking file existence");
-      std::string in_path = JoinPath(c.inbound, tic->file);
-      bool present = FilePresent(in_path);
-      if (!present && !c.bad_path.empty() && c.search_bads) {
+      std::string in_path = InboundPath(ctx, tic->file);
+      InboundFile file = Inspect(in_path, c.verify_crc);
+      if (!file.present && !c.bad_path.empty() && c.search_bads) {
         ctx.log.Message('.', 3, 116, tic->file.c_str());
         std::string bad = JoinPath(c.bad_path, tic->file);
         if (FilePresent(bad) &&
-            CopyToDirectory(ctx.log, bad, c.inbound, platform::CopySource::kPlainOnly) == 0)
+            CopyToDirectory(ctx.log, bad, c.inbound, platform::CopySource::kPlainOnly) == 0) {
           (void)DeleteLogged(ctx.log, bad);
-        present = FilePresent(in_path);
+          in_path = JoinPath(c.inbound, Lower(tic->file));
+          if (toss) toss->inbound_names[Lower(tic->file)] = FilePart(in_path);
+        }
+        file = Inspect(in_path, c.verify_crc);
       }
-      if (!present) {
+      if (!file.present) {
         ctx.log.Message('!', 3, 24, tic->file.c_str());
-        if ((now - entry.mtime) / 86400 >= c.lost_tic_days)
+        int64_t mtime = platform::Stat(JoinPath(c.inbound, entry.name)).mtime;
+        if ((now - mtime) / 86400 >= c.lost_tic_days)
           (void)DeleteLogged(ctx.log, JoinPath(c.inbound, entry.name));
         continue;
       }
-      tic->size = static_cast<uint32_t>(FileSizeOf(in_path));
-      if (CheckTic(ctx, *tic, &area) != 0) continue;
+      tic->size = file.size;
+      if (CheckTic(ctx, *tic, &area, c.verify_crc ? &file.crc : nullptr) != 0) continue;
       if (!c.keep_tics.empty()) {
         int krc = CopyToDirectory(ctx.log, JoinPath(c.inbound, entry.name), c.keep_tics,
                                   platform::CopySource::kPlainOnly);
@@ -307,8 +363,7 @@ void LoadTics(RunContext& ctx) {
     if (it != by_name.end()) {
       ctx.log.Debug('D', "We have found a dupe TIC");
       std::unique_ptr<TicRecord>& earlier = area->received[it->second];
-      std::string in_path = JoinPath(c.inbound, tic->file);
-      uint32_t crc = c.verify_crc ? tic->crc : FileCrc32(ctx.files, in_path);
+      uint32_t crc = c.verify_crc ? tic->crc : FileCrc32(ctx.files, InboundPath(ctx, tic->file));
       if (crc == earlier->crc) {
         SetAside(ctx, tic->tic_name);  // a repetition: its file is the earlier one's
         Journal(ctx, {"X", tic->tic_name, tic->tic_name});
@@ -351,13 +406,15 @@ void Toss(RunContext& ctx) {
   if (!c.dupes_dir.empty()) DupeCheck(ctx);
   // From here on the run's tickets are known: a toss taking over after a
   // kill goes on with exactly these.
+  std::vector<std::vector<std::string>> accepted;
   for (size_t i = 0; i < ctx.areas.size(); ++i)
     for (auto& tic : ctx.areas[i].received) {
       const JournalTicket* done = toss.journal.Find(tic->tic_name);
       if (tic->bad || (done && done->accepted)) continue;
-      Journal(ctx, {"A", tic->tic_name, ctx.areas[i].tag, Format("%08X", tic->crc),
-                    std::to_string(tic->size)});
+      accepted.push_back({"A", tic->tic_name, ctx.areas[i].tag, Format("%08X", tic->crc),
+                          std::to_string(tic->size)});
     }
+  if (int rc = toss.journal.RecordAll(accepted)) TossWriteFailed(ctx, toss.journal.path(), rc);
   if (c.diz_from_archives) ExtractDizFromArchives(ctx);
   if (PlaceFiles(ctx) != 0) {
     ctx.log.Message('!', 1, 70);

@@ -9,7 +9,9 @@
 #ifndef OLVIX_TIC_TOSS_H_
 #define OLVIX_TIC_TOSS_H_
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -31,7 +33,17 @@ struct TossState {
   // Lower-cased "directory/NAME" of every file a good ticket of this run
   // places: REPLACES never takes one of them.
   std::unordered_set<std::string> placed_names;
+  // The inbound as the toss found it: lower-cased name -> the name on disk
+  // (the byte-wise smallest of several spellings). Tickets name their
+  // files in any case; one listing answers for all of them.
+  std::unordered_map<std::string, std::string> inbound_names;
+  bool inbound_listed = false;
+  // Journal records written with the next batch.
+  std::vector<std::vector<std::string>> placed_records;
 };
+
+// The inbound path of `name` (a file a ticket names) as it stands on disk.
+std::string InboundPath(RunContext& ctx, const std::string& name);
 
 // The whole pipeline. Ends the run (status 1) when a file cannot be placed
 // or anything the toss writes fails.
@@ -42,7 +54,9 @@ void LoadTics(RunContext& ctx);
 
 // 0 when the ticket is accepted; 1 when rejected (its files were handled by
 // RejectTic). `area` receives the ticket's fileecho when accepted.
-int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area);
+// `file_crc`: the CRC-32 of the inbound file when the caller has it.
+int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area,
+             const uint32_t* file_crc = nullptr);
 // Copies a rejected ticket and its file to BADPATH (under free names: what
 // BADPATH holds is never overwritten) and notes them in its description
 // file; the inbound copies go at the end of the toss. Reasons 1 to 8 are
