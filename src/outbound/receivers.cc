@@ -10,6 +10,7 @@
 #include "tic/toss.h"
 #include "util/address.h"
 #include "util/paths.h"
+#include "util/text.h"
 
 namespace olvix {
 
@@ -21,8 +22,11 @@ namespace {
 std::string SourcePath(RunContext& ctx, const TicRecord& tic) {
   const MainConfig& c = ctx.cfg;
   if (!tic.source_path.empty()) return DirPart(tic.source_path) + tic.file;
-  if (!c.queue_dir.empty()) return JoinPath(c.queue_dir, tic.file);
-  if (!c.fileboxes) return JoinPath(DestinationDir(ctx, tic), tic.file);
+  // Files placed by the toss take the lower-case form of their names.
+  if (!c.queue_dir.empty()) return JoinPath(c.queue_dir, Lower(tic.file));
+  if (!c.fileboxes) return JoinPath(DestinationDir(ctx, tic), Lower(tic.file));
+  // A box gets the file under the name the ticket gives it (a linked file
+  // keeps that name; a copy takes its lower-case form).
   return JoinPath(c.inbound, tic.file);
 }
 
@@ -62,6 +66,7 @@ int SendFailed(RunContext& ctx, const std::string& path, int rc) {
 // line (empty when no flow style is used) and OUTTICS as it stands on disk.
 struct FileToSend {
   std::string source;
+  std::string name;  // as the log names it
   std::string source_line;
   std::string out_tics;
 };
@@ -69,6 +74,7 @@ struct FileToSend {
 FileToSend Prepare(RunContext& ctx, const std::string& source, const std::string& out_tics) {
   FileToSend f;
   f.source = source;
+  f.name = FilePart(source);
   if (FlowStyle(ctx.cfg)) f.source_line = FlowLine(source, AfterSending::kKeep);
   f.out_tics = out_tics;
   return f;
@@ -116,14 +122,14 @@ int SendPair(RunContext& ctx, const FileToSend& file, const TicRecord& tic, Link
     const char* how = c.attach_style == AttachStyle::kLbso
                           ? "Sending %s through Long Binkly Style Outbound"
                           : "Sending %s through binkley-style outbound";
-    ctx.log.Message('#', 1, 49, FilePart(source).c_str(), address.c_str());
+    ctx.log.Message('#', 1, 49, file.name.c_str(), address.c_str());
     ctx.log.Debug('E', how, source.c_str());
     ctx.log.Message('#', 1, 49, FilePart(path).c_str(), address.c_str());
     ctx.log.Debug('E', how, path.c_str());
     rc = AddFlowLines(ctx, link, lines + ticket_line, tic.tic_name);
     return rc != 0 ? SendFailed(ctx, path, rc) : 0;
   }
-  rc = SendFileToLink(ctx, source, link, AfterSending::kKeep, BoxPlacement::kMayLink);
+  rc = SendFileToLink(ctx, source, link, AfterSending::kKeep, BoxPlacement::kMayLink, file.name);
   if (rc != 0) {
     (void)platform::RemoveFile(path);  // no ticket without its file
     return SendFailed(ctx, source, rc);
@@ -205,6 +211,7 @@ void SendToLinks(RunContext& ctx) {
       if (receivers.empty()) continue;
       const JournalTicket* done = toss ? toss->journal.Find(tic->tic_name) : nullptr;
       Send send{tic.get(), Prepare(ctx, SourcePath(ctx, *tic), out_tics), {}};
+      if (tic->source_path.empty()) send.file.name = tic->file;  // the name the ticket gives
       for (LinkRecord* link : receivers) {
         std::string address = FormatAddress(link->address);
         Pair pair{link, "", false};

@@ -281,8 +281,9 @@ int AttachArcMail(RunContext& ctx, const std::string& path, const LinkRecord& li
 }
 
 int SendFileToLink(RunContext& ctx, const std::string& path, LinkRecord& link, AfterSending after,
-                   BoxPlacement placement) {
-  ctx.log.Message('#', 1, 49, FilePart(path).c_str(), FormatAddress(link.address).c_str());
+                   BoxPlacement placement, const std::string& shown) {
+  ctx.log.Message('#', 1, 49, (shown.empty() ? FilePart(path) : shown).c_str(),
+                  FormatAddress(link.address).c_str());
   switch (ctx.cfg.attach_style) {
     case AttachStyle::kBink:
       return AttachBso(ctx, path, link, after);

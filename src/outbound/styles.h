@@ -25,8 +25,11 @@ enum class BoxPlacement { kCopyOnly, kMayLink };
 // configured style. Returns 0 when the file or a reference to it was
 // placed, or the attach was delayed (the link then has its delayed-attach
 // bit); otherwise non-zero (an error number, or 1), after logging why.
+// `shown`: the file's name in message 49 when not the name part of `path`
+// (the name a ticket gives a file stored under its lower-case name).
 [[nodiscard]] int SendFileToLink(RunContext& ctx, const std::string& path, LinkRecord& link,
-                                 AfterSending after, BoxPlacement placement);
+                                 AfterSending after, BoxPlacement placement,
+                                 const std::string& shown = "");
 
 // The styles themselves; same results as SendFileToLink.
 [[nodiscard]] int AttachBso(RunContext& ctx, const std::string& path, LinkRecord& link,

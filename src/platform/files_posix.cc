@@ -221,13 +221,15 @@ int MakeDir(const std::string& path) {
   struct stat st;
   if (RawStat(p, &st)) {
     if (!S_ISDIR(st.st_mode)) return ENOTDIR;
-    (void)internal::Resolve(p + "/");  // remembered from now on
+    internal::RememberDirectory(p, p);
+    internal::RememberDirectory(n, p);  // and the name as written
     return kOk;
   }
   OLVIX_FAULT(p, true);
   if (::mkdir(p.c_str(), 0777) != 0 && errno != EEXIST) return Errno();
   internal::NoteAdded(p);
-  (void)internal::Resolve(p + "/");
+  internal::RememberDirectory(p, p);
+  internal::RememberDirectory(n, p);
   return kOk;
 }
 

@@ -65,6 +65,8 @@ class Listings {
     l.changed_by_us = false;
     auto it = l.by_lower.find(Lowered(name));
     if (it == l.by_lower.end() || it->second.empty()) return "";
+    // The name exactly as written wins over other spellings.
+    if (it->second.count(name)) return name;
     return *it->second.begin();
   }
 
@@ -80,6 +82,9 @@ class Listings {
   }
 
   void Forget(const std::string& dir) { listings_.erase(Key(dir)); }
+  bool Has(const std::string& dir) const {
+    return !dir.empty() && dir.front() == '/' && listings_.count(dir) != 0;
+  }
   void Clear() { listings_.clear(); }
 
  private:
@@ -152,6 +157,12 @@ std::string ResolveNoTrail(const std::string& p) {
   if (name.empty() || name == "." || name == "..") return p;
   std::string rdir = dir.empty() ? dir : ResolveDirectory(dir);
   std::string exact = Join(rdir, name);
+  // Where a listing of the directory is kept already, one look at the
+  // directory's time answers: no name is looked up in several spellings.
+  if (TheListings().Has(rdir)) {
+    std::string found = TheListings().Find(rdir, name);
+    return found.empty() ? exact : Join(rdir, found);
+  }
   struct stat st;
   if (RawStat(exact, &st)) return exact;
   // The all-upper-case spelling is the byte-wise smallest of all spellings,
@@ -210,9 +221,10 @@ std::string ResolveDirectoryOf(const std::string& path) {
   return Join(ResolveDirectory(dir), name) + (p.size() < path.size() ? "/" : "");
 }
 
-bool KnownDirectory(const std::string& path) {
-  auto it = ResolvedDirs().find(path);
-  return it != ResolvedDirs().end() && it->second == path;
+bool KnownDirectory(const std::string& path) { return ResolvedDirs().count(path) != 0; }
+
+void RememberDirectory(const std::string& path, const std::string& resolved) {
+  if (!path.empty() && path.front() == '/') ResolvedDirs()[path] = resolved;
 }
 
 void NoteAdded(const std::string& path) {

@@ -34,6 +34,9 @@ std::string ResolveDirectoryOf(const std::string& normalized);
 // Whether `path` (normalized, no trailing separator) is a directory this
 // run has found or made already.
 bool KnownDirectory(const std::string& path);
+// Remembers that the directory written `path` stands on disk as
+// `resolved` (no trailing separators).
+void RememberDirectory(const std::string& path, const std::string& resolved);
 
 // Keeps the remembered listings and directories current after this
 // layer's own change of `path` (a resolved path).
