@@ -206,7 +206,7 @@ int PlaceOne(RunContext& ctx, const AreaRecord& area, const TicRecord& tic, bool
     std::string dest = DestinationDir(ctx, tic);
     // A fileecho or [AUTOCOPY] directory the sysop has not made yet is
     // made now rather than failing the whole toss.
-    if (!platform::IsDirectory(dest)) CreatePath(WithTrailingSep(dest));
+    CreatePath(WithTrailingSep(dest));
     std::string target = WithTrailingSep(dest) + Lower(tic.file);
     int rc;
     if (may_link && platform::SamePath(dest, area.path)) {

@@ -36,7 +36,9 @@ void CreatePath(const std::string& path) {
     if (!platform::IsSep(path[i])) continue;
     std::string prefix = path.substr(0, i);
     if (prefix.size() == 2 && prefix[1] == ':') continue;  // a drive root
-    if (!platform::IsDirectory(prefix)) (void)platform::MakeDir(prefix);  // callers check use
+    // Succeeds at once for a directory that is there; a failure shows when
+    // the directory is used.
+    (void)platform::MakeDir(prefix);
   }
 }
 
