@@ -13,16 +13,11 @@
 #include "announce/report.h"
 #include "announce/template.h"
 #include "config/records.h"
+#include "fuzz_context.h"
 #include "tic/tic.h"
 #include "util/text.h"
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
+using olvix::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace olvix;

@@ -7,17 +7,12 @@
 #include <string_view>
 
 #include "announce/announce.h"
+#include "fuzz_context.h"
 #include "tic/descriptions.h"
 #include "tic/tic.h"
 #include "util/text.h"
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
+using olvix::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace olvix;

@@ -39,6 +39,11 @@ inline std::string Confined(std::string text) {
   return text;
 }
 
+// A property that does not hold is a finding: the fuzzer stops there.
+inline void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
 // A fresh context per input, so that nothing one input leaves behind
 // changes how the next is read.
 inline std::unique_ptr<RunContext> NewContext() {

@@ -9,16 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz_context.h"
 #include "tic/magic.h"
 #include "util/text.h"
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
+using olvix::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace olvix;

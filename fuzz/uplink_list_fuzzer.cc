@@ -5,15 +5,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_context.h"
 #include "manager/uplink_list.h"
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
+using olvix::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace olvix;
