@@ -104,6 +104,14 @@ TEST(MaintCrash, PurgeKilledAnywhereEndsAsAWholeRun) {
            Ages(n.s.Read("olxprg.idx"));
   };
   ExpectKillSafe(setup, "PURGE", state);
+
+  // No room for the new index: cron learns of it from the status.
+  TossNode n;
+  setup(n);
+  n.s.program = OLVIX_FAULTY_BINARY;
+  RunResult r = n.s.Run({"PURGE"}, {{"OLVIX_FAULT", "enospc:1:olxprg"}});
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_TRUE(Holds(r.Plain(), n.s.dir() + "olxprg.idx"));
 }
 
 // Old and young tickets of 2:5020/3 with their flow file, a young one of
