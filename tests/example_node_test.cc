@@ -54,6 +54,14 @@ TEST(ExampleNode, SampleTicketsAreTossedAsTheDemoShows) {
   std::string left;
   for (const platform::DirEntry& e : entries) left += e.name + " ";
   EXPECT_EQ(left, "");
+  // The second session of the demo: the uplink's first file of NODEDIFF
+  // (created here by the ticket, in the demo by a forward request).
+  CopyTree(s, node + "/session2", "spool/inbound/");
+  r = s.Run({"TOSS"});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_FALSE(r.Contains("Invalid CRC-32")) << r.output;
+  EXPECT_EQ(s.Read("fileecho/uplink/NODEDIFF/nodediff.339"),
+            s.Read(node + "/session2/nodediff.339"));
   if (std::system("command -v unzip >/dev/null 2>&1") == 0) {
     EXPECT_EQ(s.Read("fileecho/files.a/files.bbs").substr(0, 42),
               "OLVXDEMO.ZIP [00] Olvix demo archive v1.0\n");

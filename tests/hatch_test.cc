@@ -33,6 +33,15 @@ TEST(Hatch, MaskFromAnotherDirectoryWithADescriptionOfSeveralWords) {
   n.s.Write("src/a.zip", "aaa");
   n.s.Write("src/b.txt", "bb");
   n.s.Write("src/files.bbs", "B.TXT  From the list\n");
+  // No room for the kept tickets: nothing is sent, for the same command
+  // to do the whole hatch once there is.
+  n.s.program = OLVIX_FAULTY_BINARY;
+  RunResult full =
+      n.s.Run({"HATCH", "src/*", "files.a", "-DNew"}, {{"OLVIX_FAULT", "enospc:1:kept/"}});
+  n.s.program.clear();
+  EXPECT_EQ(1, full.status) << full.output;
+  EXPECT_TRUE(Holds(full.Plain(), platform::ErrorText(28)));
+  EXPECT_EQ("", n.Names("out/bso"));
   std::string today = Today();
   RunResult r = n.s.Run({"HATCH", "src/*", "files.a", "-DNew", "files", "of", "@DATE"});
   ASSERT_EQ(0, r.status) << r.output;

@@ -104,6 +104,14 @@ TEST(MaintCrash, PurgeKilledAnywhereEndsAsAWholeRun) {
            Ages(n.s.Read("olxprg.idx"));
   };
   ExpectKillSafe(setup, "PURGE", state);
+
+  // No room for the new index: cron learns of it from the status.
+  TossNode n;
+  setup(n);
+  n.s.program = OLVIX_FAULTY_BINARY;
+  RunResult r = n.s.Run({"PURGE"}, {{"OLVIX_FAULT", "enospc:1:olxprg"}});
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_TRUE(Holds(r.Plain(), n.s.dir() + "olxprg.idx"));
 }
 
 // Old and young tickets of 2:5020/3 with their flow file, a young one of
@@ -141,10 +149,25 @@ TEST(MaintCrash, OldCheckKilledAnywhereEndsAsAWholeRun) {
   std::string before = state(n);
   n.s.program = OLVIX_FAULTY_BINARY;
   RunResult r = n.s.Run({"OLDCHECK"}, {{"OLVIX_FAULT", "enospc:1:linktemp"}});
-  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_TRUE(Holds(r.Plain(), n.s.dir() + "linktemp.ini"));
   EXPECT_TRUE(Holds(r.Plain(), platform::ErrorText(28)));
   EXPECT_EQ(state(n), before);
+
+  // No room for the PASSIVETPL letter: the link stays active and nothing
+  // is deleted, so the next run, with room, tells it and cleans up.
+  n.settings += "PASSIVETPL passive.tpl\n";
+  n.s.Write("passive.tpl", "@LINK is @STATUS now\n");
+  n.WriteConfig();
+  r = n.s.Run({"OLDCHECK"}, {{"OLVIX_FAULT", "enospc:1:olxmsg"}});
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_EQ(state(n), before);
+  EXPECT_EQ(n.Names("out/mail"), "");
+  n.s.program.clear();
+  ASSERT_EQ(n.s.Run({"OLDCHECK"}).status, 0);
+  EXPECT_TRUE(Holds(n.s.Read("olxlinks.ini"), "CRASH        2:5020/1 P G\n"));
+  ASSERT_EQ(SplitWords(n.Names("out/mail")).size(), 1u);
+  EXPECT_TRUE(Holds(n.s.Read("out/mail/" + n.Names("out/mail")), "2:5020/3 is Passive now\r"));
 }
 
 }  // namespace

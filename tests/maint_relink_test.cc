@@ -54,6 +54,15 @@ TEST(Relink, MovesWhatIsNotReadOnlyAndAsksBothRobots) {
   TossNode n;
   n.areas = kAreas;
   n.WriteConfig();
+  // No room for the letters: the subscriptions stay where they were, for
+  // the same command to move them once there is.
+  const std::string before = n.s.Read("olxareas.ini");
+  n.s.program = OLVIX_FAULTY_BINARY;
+  RunResult full =
+      n.s.Run({"RELINK", "2:5020/3", "2:5020/4"}, {{"OLVIX_FAULT", "enospc:1:olxmsg"}});
+  n.s.program.clear();
+  EXPECT_EQ(full.status, 1) << full.output;
+  EXPECT_EQ(n.s.Read("olxareas.ini"), before);
   // A lower-case mask; FILES.D already has the new link (read-only).
   RunResult r = n.s.Run({"relink", "2:5020/3", "2:5020/4", "files.*"});
   ASSERT_EQ(r.status, 0) << r.output;

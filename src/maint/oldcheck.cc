@@ -31,14 +31,17 @@ bool IsOld(const RunContext& ctx, int64_t now, int64_t mtime) {
   return now >= mtime && (now - mtime) / 86400 >= ctx.cfg.passive_days;
 }
 
-// Saves the links turned passive and sends each its letter. False when the
-// links file could not be written (logged): then nothing may be deleted,
+// Sends each link turned passive its letter, then saves the links file.
+// A failure of either (logged) ends the run before anything is deleted,
 // or the next run would find no old tickets and leave the link active.
-bool SaveTurnedLinks(RunContext& ctx, const std::vector<LinkRecord*>& turned) {
-  if (turned.empty()) return true;
-  if (SaveLinks(ctx) != 0) return false;
-  for (LinkRecord* link : turned) SendPassiveTemplate(ctx, *link);
-  return true;
+// The letters go first: a link saved as passive is never turned again,
+// so a letter lost after the save would never be written, while one
+// written twice after an interrupted run only tells the link twice.
+void SaveTurnedLinks(RunContext& ctx, const std::vector<LinkRecord*>& turned) {
+  if (turned.empty()) return;
+  for (LinkRecord* link : turned)
+    if (!SendPassiveTemplate(ctx, *link)) Shutdown(ctx, 1);
+  if (SaveLinks(ctx) != 0) Shutdown(ctx, 1);
 }
 
 // The paths of the link's tickets in OUTTICS and of the files they send.
@@ -130,7 +133,8 @@ void CheckOutboundTickets(RunContext& ctx, int64_t now) {
     if (result == kLinkPassive && was_active) turned.push_back(link);
     old.push_back({&t, link, result});
   }
-  if (!SaveTurnedLinks(ctx, turned) || !c.passive_kill) return;
+  SaveTurnedLinks(ctx, turned);
+  if (!c.passive_kill) return;
 
   // The first old ticket of an address takes all its tickets with it;
   // later ones find nothing left.
@@ -138,7 +142,8 @@ void CheckOutboundTickets(RunContext& ctx, int64_t now) {
   AttachLetters letters;
   for (const Old& o : old) {
     if (o.result == kLinkIsUplink || !cleaned.insert(o.ticket->to).second) continue;
-    if (!KillAttaches(ctx, o.ticket->to, o.link, by_to[o.ticket->to], now, &letters)) return;
+    if (!KillAttaches(ctx, o.ticket->to, o.link, by_to[o.ticket->to], now, &letters))
+      Shutdown(ctx, 1);
   }
 }
 
@@ -201,7 +206,8 @@ void CheckFileboxes(RunContext& ctx, int64_t now) {
     std::string box = WithTrailingSep(outbound) + e.name + platform::kSep;
     if (CheckFilebox(ctx, box, now, &turned)) to_empty.push_back(box);
   }
-  if (!SaveTurnedLinks(ctx, turned) || !ctx.cfg.passive_kill) return;
+  SaveTurnedLinks(ctx, turned);
+  if (!ctx.cfg.passive_kill) return;
   for (const std::string& box : to_empty) EmptyFilebox(ctx, box, now);
 }
 
@@ -221,14 +227,12 @@ int MakePassive(RunContext& ctx, LinkRecord* link, LinksFile save) {
   ctx.log.Message('#', 1, 67, address.c_str());
   link->active = false;
   if (save == LinksFile::kCallerSaves) return kLinkPassive;
-  if (SaveLinks(ctx) != 0) return kLinksNotSaved;
-  SendPassiveTemplate(ctx, *link);
+  if (!SendPassiveTemplate(ctx, *link) || SaveLinks(ctx) != 0) return kLinksNotSaved;
   return kLinkPassive;
 }
 
-void SendPassiveTemplate(RunContext& ctx, LinkRecord& link) {
-  if (ctx.cfg.passive_tpl.empty()) return;
-  SendTemplate(ctx, ctx.cfg.passive_tpl, link, "Sysop");
+bool SendPassiveTemplate(RunContext& ctx, LinkRecord& link) {
+  return SendTemplateAnswer(ctx, ctx.cfg.passive_tpl, link, "Sysop");  // nothing when not set
 }
 
 void RunOldCheck(RunContext& ctx) {

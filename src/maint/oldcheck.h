@@ -11,27 +11,30 @@ struct RunContext;
 
 // Results of MakePassive.
 enum PassiveResult : int {
-  kLinkPassive = 0,    // the link is passive now (or already was)
-  kNoSuchLink = 1,     // no link record
-  kLinkIsUplink = 2,   // an [UPLINKS] link: left active
-  kLinksNotSaved = 3,  // passive in memory, but the links file could not be rewritten (logged)
+  kLinkPassive = 0,   // the link is passive now (or already was)
+  kNoSuchLink = 1,    // no link record
+  kLinkIsUplink = 2,  // an [UPLINKS] link: left active
+  // passive in memory, but its letter or the links file could not be
+  // written (logged)
+  kLinksNotSaved = 3,
 };
 
 // Who rewrites the links file after a link was turned passive.
 enum class LinksFile { kSaveNow, kCallerSaves };
 
 // Turns `link` (nullptr: none) passive with message 67. With kSaveNow the
-// links file is rewritten and the PASSIVETPL letter sent at once; with
+// PASSIVETPL letter is sent and the links file rewritten at once; with
 // kCallerSaves the caller does both once for all the links it turned
-// (SaveLinks, then SendPassiveTemplate for each).
+// (SendPassiveTemplate for each, then SaveLinks).
 int MakePassive(RunContext& ctx, LinkRecord* link, LinksFile save = LinksFile::kSaveNow);
 
-// The PASSIVETPL letter (if set) to a link just turned passive.
-void SendPassiveTemplate(RunContext& ctx, LinkRecord& link);
+// The PASSIVETPL letter (if set) to a link just turned passive. False when
+// it could not be written (logged).
+bool SendPassiveTemplate(RunContext& ctx, LinkRecord& link);
 
 // The OLDCHECK command. Nothing happens when PASSIVEDAYS is 0 or less.
-// Links turned passive are saved before anything is deleted; a failed
-// write ends the command (logged).
+// Links turned passive are told and saved before anything is deleted; a
+// failed write ends the run with status 1 (logged).
 void RunOldCheck(RunContext& ctx);
 
 }  // namespace olvix

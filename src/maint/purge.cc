@@ -120,7 +120,8 @@ void ChooseByLimits(const AreaRecord& area, std::vector<PurgeEntry>& entries,
   }
 }
 
-void PurgeLocal(RunContext& ctx, const AreaRecord& area, std::vector<PurgeEntry>& entries,
+// False when the description file could not be rewritten (logged).
+bool PurgeLocal(RunContext& ctx, const AreaRecord& area, std::vector<PurgeEntry>& entries,
                 const std::vector<size_t>& mine, const NameSet* waiting, int64_t now) {
   ctx.log.Debug('P', "Normal");
   NameSet doomed, kept;
@@ -158,16 +159,17 @@ void PurgeLocal(RunContext& ctx, const AreaRecord& area, std::vector<PurgeEntry>
     ctx.log.Message('#', 2, 65, shown.c_str());
     if (RemovePlainFile(ctx, path) != 0) survivors.insert(upper);
   }
-  if (!ctx.cfg.update_desc || doomed.empty()) return;
+  if (!ctx.cfg.update_desc || doomed.empty()) return true;
   // A file that stays keeps its description.
   std::vector<std::string> gone;
   for (const std::string& name : doomed)
     if (!survivors.count(name)) gone.push_back(name);
-  if (gone.empty()) return;
+  if (gone.empty()) return true;
   int rc = RemoveDescEntries(ctx, area.path, gone);
-  if (rc != 0 && rc != platform::NotFoundCode())
-    ctx.log.Message('!', 1, 9, JoinPath(area.path, ctx.cfg.desc_name).c_str(),
-                    platform::ErrorText(rc).c_str());
+  if (rc == 0 || rc == platform::NotFoundCode()) return true;
+  ctx.log.Message('!', 1, 9, JoinPath(area.path, ctx.cfg.desc_name).c_str(),
+                  platform::ErrorText(rc).c_str());
+  return false;
 }
 
 void Purge(RunContext& ctx, const std::string& index_path, const std::string& index_text) {
@@ -182,6 +184,7 @@ void Purge(RunContext& ctx, const std::string& index_path, const std::string& in
   std::unordered_map<std::string, std::vector<size_t>> by_tag;
   for (size_t i = 0; i < entries.size(); ++i) by_tag[Upper(entries[i].tag)].push_back(i);
   const std::vector<size_t> none;
+  bool failed = false;
   for (size_t i = 0; i < ctx.areas.size(); ++i) {
     const AreaRecord& area = ctx.areas[i];
     bool local = !area.IsPassthrough() && (area.size_limit > 0 || area.age_limit > 0);
@@ -194,7 +197,8 @@ void Purge(RunContext& ctx, const std::string& index_path, const std::string& in
       PurgePassthrough(ctx, area, protect);
     } else {
       auto it = by_tag.find(Upper(area.tag));
-      PurgeLocal(ctx, area, entries, it == by_tag.end() ? none : it->second, protect, now);
+      if (!PurgeLocal(ctx, area, entries, it == by_tag.end() ? none : it->second, protect, now))
+        failed = true;
     }
   }
   (void)ChangeDir(ctx, ctx.home);
@@ -202,6 +206,8 @@ void Purge(RunContext& ctx, const std::string& index_path, const std::string& in
   // chosen again, and dropped, by the next PURGE.
   int rc = WriteFileAtomic(index_path, FormatPurgeIndex(entries));
   if (rc != 0) ctx.log.Message('!', 1, 9, index_path.c_str(), platform::ErrorText(rc).c_str());
+  // Cron must learn that the purge is not complete.
+  if (failed || rc != 0) Shutdown(ctx, 1);
 }
 
 }  // namespace

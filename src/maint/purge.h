@@ -14,7 +14,9 @@ struct RunContext;
 // passthrough fileecho by the tickets waiting in OUTTICS, removes the
 // description entries of deleted files, and rewrites the index. Ends
 // without deleting anything or rewriting the index when the index or a
-// waiting ticket cannot be read (logged).
+// waiting ticket cannot be read (logged). A description file or the index
+// that cannot be rewritten ends the run with status 1 (logged) once every
+// fileecho has been purged.
 void PurgeCommand(RunContext& ctx);
 
 // Deletes the tickets in KEEPTICS older than KEEPTICSDAYS whole days.

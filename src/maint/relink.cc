@@ -19,11 +19,18 @@ namespace {
 constexpr char kNewLinkText[] = "olxrlnk.$$$";
 constexpr char kOldLinkText[] = "olxrlnk2.$$$";
 
-// Writes a letter text; false when it failed (logged).
-bool WriteLetterText(RunContext& ctx, const std::string& path, const std::string& text) {
+// A file of the relink that could not be written ends the run before the
+// areas file is saved: a new uplink that was never asked would send
+// nothing, and the same command run again does the whole move once more
+// (the robots answer a repeated line with "Already linked").
+[[noreturn]] void WriteFailed(RunContext& ctx, const std::string& path, int rc) {
+  ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
+  Shutdown(ctx, 1);
+}
+
+void WriteLetterText(RunContext& ctx, const std::string& path, const std::string& text) {
   int rc = WriteFileAtomic(path, text);
-  if (rc != 0) ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
-  return rc == 0;
+  if (rc != 0) WriteFailed(ctx, path, rc);
 }
 
 // Hands the subscription of `from` in `area` to `to`. A fileecho that `to`
@@ -83,24 +90,21 @@ void RunRelink(RunContext& ctx, const std::string& old_text, const std::string& 
     return;
   }
   // The letters' texts are complete before anything changes.
-  if (!WriteLetterText(ctx, plus_path, plus)) return;
-  if (differ && !WriteLetterText(ctx, minus_path, minus)) {
-    (void)platform::RemoveFile(plus_path);  // nothing was moved; the next run writes it again
-    return;
-  }
+  WriteLetterText(ctx, plus_path, plus);
+  if (differ) WriteLetterText(ctx, minus_path, minus);
   if (differ)
     for (AreaRecord* area : moved) MoveSubscription(*area, old_link, new_link);
   // The letters go before the areas file is saved: a run interrupted in
   // between moves the subscriptions again and asks once more, rather than
-  // leaving the uplinks unasked.
-  SendLetter(ctx, "Sysop", "AllFix", new_link->password, *new_link, plus_path, kLetterAttributes);
-  if (differ)
-    SendLetter(ctx, "Sysop", "AllFix", old_link->password, *old_link, minus_path,
-               kLetterAttributes);
+  // leaving the uplinks unasked. A letter that cannot be written (logged)
+  // leaves the areas file as it was.
+  if (SendLetter(ctx, "Sysop", "AllFix", new_link->password, *new_link, plus_path,
+                 kLetterAttributes) != 0 ||
+      (differ && SendLetter(ctx, "Sysop", "AllFix", old_link->password, *old_link, minus_path,
+                            kLetterAttributes) != 0))
+    Shutdown(ctx, 1);
   int rc = SaveAreas(ctx);
-  if (rc != 0)
-    ctx.log.Message('!', 1, 9, JoinPath(ctx.home, "olxareas.ini").c_str(),
-                    platform::ErrorText(rc).c_str());
+  if (rc != 0) WriteFailed(ctx, JoinPath(ctx.home, "olxareas.ini"), rc);
 }
 
 }  // namespace olvix

@@ -15,7 +15,9 @@ struct RunContext;
 // the link `new_text`, sends the two letters to "AllFix" and rewrites the
 // areas file. An empty text names no link. Unknown links: message 104 and
 // nothing changes. When the new link is subscribed already, the old
-// subscription is dropped and the new one stays as it was.
+// subscription is dropped and the new one stays as it was. A letter or
+// file that cannot be written ends the run (status 1, logged) with the
+// areas file as it was.
 void RunRelink(RunContext& ctx, const std::string& old_text, const std::string& new_text,
                const std::string& mask);
 

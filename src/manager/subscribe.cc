@@ -82,9 +82,10 @@ bool WriteUplinkRequest(RunContext& ctx, const UplinkRecord& uplink, const std::
 }
 
 // A forwarded tag becomes a directory and a line of the areas file: it
-// must be a plain name.
+// must be a plain name, and one the creation takes, or the uplink would be
+// asked for a fileecho this node never carries.
 bool IsForwardableTag(const std::string& tag) {
-  if (!IsBareFileName(tag)) return false;
+  if (!IsBareFileName(tag) || !TagMayBeCreated(tag)) return false;
   for (unsigned char c : tag)
     if (c <= ' ') return false;
   return true;
@@ -273,8 +274,12 @@ void ForwardRequest(RunContext& ctx, ManagerRequest& req, const std::string& tag
       req.failed = true;
       return;
     }
-    // A failure is logged there.
-    (void)CreateFileecho(ctx, tag, uplink.link->address, "", ctx.cfg.forward_area_flags);
+    // An areas file that cannot be written (logged there) keeps the letter
+    // for a later run, which asks again and creates the fileecho then.
+    if (!CreateFileecho(ctx, tag, uplink.link->address, "", ctx.cfg.forward_area_flags)) {
+      req.failed = true;
+      return;
+    }
     req.areas_changed = true;
     req.forwarded = true;
     return;

@@ -23,7 +23,8 @@ void Unsubscribe(RunContext& ctx, ManagerRequest& req, const std::string& text, 
 
 // Asks the first uplink whose list offers `tag` (and that shares a group
 // with `link`) for the fileecho and creates it here. Sets forwarded and
-// areas changed when a request was sent, failed when it could not be.
+// areas changed when a request was sent, failed when it or the areas file
+// holding the new fileecho could not be written.
 void ForwardRequest(RunContext& ctx, ManagerRequest& req, const std::string& tag,
                     const LinkRecord& link);
 

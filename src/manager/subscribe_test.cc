@@ -93,7 +93,10 @@ TEST_F(SubscribeTest, BlacklistLevelsAndModes) {
 TEST_F(SubscribeTest, ForwardGoesToTheFirstUplinkThatMayServeTheLink) {
   // 2:5020/3 lists the tag too but shares no group with 2:5020/2.
   WriteFile(Home("up3.lst"), "NEW.ECHO From three\n");
-  WriteFile(Home("up100.lst"), "  OTHER Something\nnew.echo   Fresh files\n");
+  // A tag too long to be a fileecho here is never asked for.
+  const std::string huge(129, 'H');
+  WriteFile(Home("up100.lst"),
+            "  OTHER Something\nnew.echo   Fresh files\n" + huge + " Too long\n");
   Load(
       "[UPLINKS]\nUPLINK 2:5020/3 up3.lst\nUPLINK 2:5020/100 up100.lst FileFix\n"
       "AREA A 0 0\n",
@@ -121,6 +124,13 @@ TEST_F(SubscribeTest, ForwardGoesToTheFirstUplinkThatMayServeTheLink) {
   Subscribe(*ctx_, req_, "OTHER", link);
   EXPECT_EQ(req_.report, "Filearea OTHER not found\n");
   EXPECT_NE(ctx_.LogText().find("Link 2:5020/2 cannot make forwarded requests"), std::string::npos);
+  EXPECT_EQ(Sent().size(), 1u);
+
+  req_ = {};
+  link.options = "";
+  Subscribe(*ctx_, req_, huge, link);
+  EXPECT_EQ(req_.report, "Filearea " + huge + " not found\n");
+  EXPECT_FALSE(req_.forwarded);
   EXPECT_EQ(Sent().size(), 1u);
 }
 

@@ -112,9 +112,13 @@ std::string DirKey(const std::string& dir) {
 // The journal's name for the description file of `dir`.
 std::string DescKey(const std::string& dir) { return "desc:" + DirKey(dir); }
 
-void DescWriteFailed(RunContext& ctx, const std::string& path, int rc) {
+// A description file that cannot be rewritten ends the run before the
+// files it should describe are sent (a toss through its journal, HATCH
+// by being run again).
+[[noreturn]] void DescWriteFailed(RunContext& ctx, const std::string& path, int rc) {
   if (CurrentToss(ctx)) TossWriteFailed(ctx, path, rc);
-  ctx.log.Message('!', 3, 9, path.c_str(), platform::ErrorText(rc).c_str());
+  ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
+  Shutdown(ctx, 1);
 }
 
 }  // namespace

@@ -108,10 +108,12 @@ struct DescBatch {
 std::vector<DescBatch> BatchByDestination(RunContext& ctx, const DestinationFn& destination);
 
 // Removes the old entries of the files tossed into each directory (message
-// 38 per directory), one rewrite per directory.
+// 38 per directory), one rewrite per directory. A failed rewrite ends the
+// run (status 1, logged).
 void DeleteOldDescriptions(RunContext& ctx, const DestinationFn& destination);
 // Appends the entries of the files tossed into each directory (message 39
-// per directory), one rewrite per directory.
+// per directory), one rewrite per directory. A failed rewrite ends the run
+// (status 1, logged).
 void WriteNewDescriptions(RunContext& ctx, const DestinationFn& destination);
 
 // --- Archives and FILE_ID.DIZ -------------------------------------------

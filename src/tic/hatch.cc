@@ -47,17 +47,21 @@ bool FileboxesOrQueue(const MainConfig& c) {
          c.attach_style == AttachStyle::kBrakeFileboxes || !c.queue_dir.empty();
 }
 
-// Copies `source` into `dir` (lower-case name). A failure ends the run
-// before anything is sent or deleted: the sysop runs the command again.
+// A file that could not be written ends the run before anything is sent
+// or deleted: the sysop runs the command again.
+[[noreturn]] void WriteFailed(RunContext& ctx, const std::string& path, int rc) {
+  ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
+  ctx.log.Message('!', 1, 70);
+  Shutdown(ctx, 1);
+}
+
+// Copies `source` into `dir` (lower-case name), or ends the run.
 void CopyOrStop(RunContext& ctx, const std::string& source, const std::string& dir) {
   if (!platform::IsDirectory(dir)) CreatePath(WithTrailingSep(dir));
   std::string target = WithTrailingSep(dir) + Lower(FilePart(source));
   ctx.log.Message('.', 4, 5, source.c_str(), target.c_str());
   int rc = platform::CopyFileContents(source, target);
-  if (rc == 0) return;
-  ctx.log.Message('!', 1, 9, target.c_str(), platform::ErrorText(rc).c_str());
-  ctx.log.Message('!', 1, 70);
-  Shutdown(ctx, 1);
+  if (rc != 0) WriteFailed(ctx, target, rc);
 }
 
 // Applies @ADDR, @TIME and @DATE to a description line.
@@ -223,9 +227,7 @@ void HatchOne(RunContext& ctx, std::vector<std::string>* args, HatchJob& job,
     self.aka = area.address;
     std::string name;
     int rc = WriteNewTic(ctx, c.keep_tics, *tic, self, &name);
-    if (rc != 0)
-      ctx.log.Message('!', 1, 9, JoinPath(c.keep_tics, name).c_str(),
-                      platform::ErrorText(rc).c_str());
+    if (rc != 0) WriteFailed(ctx, JoinPath(c.keep_tics, name), rc);
   }
   if (!c.queue_dir.empty()) {
     (void)ChangeDir(ctx, DirPart(tic->source_path));
@@ -244,8 +246,9 @@ void AppendPurgeIndex(RunContext& ctx, const std::string& lines) {
   if (lines.empty()) return;
   (void)ChangeDir(ctx, ctx.home);
   std::string path = JoinPath(ctx.home, "olxprg.idx");
+  // Without their lines PURGE would date the files by its own first look.
   int rc = AppendFileAtomic(path, lines);
-  if (rc != 0) ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
+  if (rc != 0) WriteFailed(ctx, path, rc);
 }
 
 }  // namespace
@@ -309,8 +312,12 @@ void HatchCommand(RunContext& ctx, std::vector<std::string> args) {
   AppendPurgeIndex(ctx, job.purge_lines);
 
   const bool passthrough = area.IsPassthrough();
-  if (!job.rewritten.empty())
-    (void)RemoveDescEntries(ctx, area.path, job.rewritten);  // none yet: fine
+  if (!job.rewritten.empty()) {
+    // Left in place, the old entries would stand beside the new ones.
+    int rc = RemoveDescEntries(ctx, area.path, job.rewritten);
+    if (rc != 0 && rc != platform::NotFoundCode())  // no description file yet: fine
+      WriteFailed(ctx, JoinPath(area.path, c.desc_name), rc);
+  }
   if (!passthrough && c.update_desc && c.hatch_copy) {
     ctx.log.Debug('D', "Updating description files");
     WriteNewDescriptions(ctx, [](const AreaRecord& a, const TicRecord&) { return a.path; });

@@ -19,7 +19,8 @@ struct RunContext;
 // relative directory is taken from the home directory. With fewer than
 // the name and the tag, the dialog asks for them. An unknown fileecho
 // (message 52) or no matching file (message 53) changes nothing. A file
-// that cannot be copied into the fileecho directory or the queue ends the
+// that cannot be written (a copy into the fileecho directory or the
+// queue, the kept ticket, the purge index, the description file) ends the
 // run (status 1) before any file is sent or deleted.
 void HatchCommand(RunContext& ctx, std::vector<std::string> args);
 
