@@ -51,11 +51,16 @@ bool BoxHoldsTicket(const std::string& box, const std::string& name, const TicRe
          held.area == tic.area;
 }
 
+// A failure that a later run with more space would not meet again: not a
+// file that is gone, nor a name no flow line can carry.
+bool IsWriteError(int rc) {
+  return rc != 0 && rc != platform::NotFoundCode() && rc != kInvalidContent;
+}
+
 // A send that failed: in a toss a write that failed ends it (the journal
 // lets the next run finish); elsewhere the next link is served.
 int SendFailed(RunContext& ctx, const std::string& path, int rc) {
-  if (CurrentToss(ctx) && rc != platform::NotFoundCode() && rc != kInvalidContent)
-    TossWriteFailed(ctx, path, rc);
+  if (CurrentToss(ctx) && IsWriteError(rc)) TossWriteFailed(ctx, path, rc);
   return rc;
 }
 
@@ -179,7 +184,7 @@ int SendFileWithTicket(RunContext& ctx, const std::string& source, const TicReco
   return SendPair(ctx, file, copy, link, &name, false);
 }
 
-void SendToLinks(RunContext& ctx) {
+int SendToLinks(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
   (void)ChangeDir(ctx, c.inbound);
   ctx.first_copies.clear();
@@ -235,15 +240,22 @@ void SendToLinks(RunContext& ctx) {
   if (toss) {
     if (int rc = toss->journal.RecordAll(names)) TossWriteFailed(ctx, toss->journal.path(), rc);
   }
+  int first_error = 0;
   for (Send& send : sends) {
     ctx.log.Debug('E', "Sending file to links");
     // Failures are logged there; the next link is served either way.
-    for (Pair& pair : send.pairs)
-      (void)SendPair(ctx, send.file, *send.tic, *pair.link, &pair.name, pair.recorded);
+    for (Pair& pair : send.pairs) {
+      int rc = SendPair(ctx, send.file, *send.tic, *pair.link, &pair.name, pair.recorded);
+      if (IsWriteError(rc) && first_error == 0) first_error = rc;
+    }
   }
   ctx.flow_batch = nullptr;
-  if (int rc = FlushFlowBatch(ctx, batch); rc != 0 && toss) TossWriteFailed(ctx, c.outbound, rc);
+  if (int rc = FlushFlowBatch(ctx, batch); rc != 0) {
+    if (toss) TossWriteFailed(ctx, c.outbound, rc);
+    if (first_error == 0) first_error = rc;
+  }
   ctx.first_copies.clear();
+  return first_error;
 }
 
 }  // namespace olvix

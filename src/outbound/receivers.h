@@ -26,7 +26,9 @@ int SendFileWithTicket(RunContext& ctx, const std::string& source, const TicReco
 
 // Sends every good ticket of every area to its receivers: the file first,
 // then a fresh ticket written for the link.
-void SendToLinks(RunContext& ctx);
+// Returns 0, or the first error of a write that failed (in a toss such an
+// error ends the run there).
+int SendToLinks(RunContext& ctx);
 
 }  // namespace olvix
 

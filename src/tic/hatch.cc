@@ -323,7 +323,11 @@ void HatchCommand(RunContext& ctx, std::vector<std::string> args) {
     WriteNewDescriptions(ctx, [](const AreaRecord& a, const TicRecord&) { return a.path; });
   }
   (void)ChangeDir(ctx, ctx.home);
-  SendToLinks(ctx);
+  // The sources stay where they are unless every link has them.
+  if (int rc = SendToLinks(ctx); rc != 0) {
+    ctx.log.Message('!', 1, 9, ctx.cfg.outbound.c_str(), platform::ErrorText(rc).c_str());
+    Shutdown(ctx, 1);
+  }
   if (job.elsewhere && c.hatch_copy && c.delete_hatched && FileboxesOrQueue(c)) {
     (void)ChangeDir(ctx, job.source_dir);
     ctx.log.Message('.', 1, 118);

@@ -249,7 +249,12 @@ int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out, const uint3
   if (!same_group) return reject(3);
   if (area->write_level > link->level) return reject(4);
   Subscriber* sub = area->FindSubscriber(link);
-  if (!sub && ctx.cfg.single_uplink) UnsubscribeUplink(ctx, *area, *link);
+  if (!sub && ctx.cfg.single_uplink && !UnsubscribeUplink(ctx, *area, *link)) {
+    // The letter to the uplink could not be written: the ticket stays in
+    // the inbound, and the next toss asks again.
+    ctx.log.Message('!', 1, 70);
+    Shutdown(ctx, 1);
+  }
   if (!sub || sub->mode == kModeReadOnly) return reject(5);
   if (link->HasOption('O')) return reject(6);
   if (tic.password.empty() || !EqualsNoCase(tic.password, link->password)) return reject(7);
@@ -443,7 +448,7 @@ void Toss(RunContext& ctx) {
   if (!c.autostart.empty()) Autostart(ctx);
   if (!c.autoflags.empty()) TouchAutoFlags(ctx);
   (void)ChangeDir(ctx, ctx.home);
-  SendToLinks(ctx);
+  (void)SendToLinks(ctx);  // a failed write has ended the toss there
   (void)ChangeDir(ctx, c.inbound);
   // Nothing leaves the inbound before everything written is on disk.
   int rc = platform::SyncFileSystems(WrittenDirectories(ctx));
