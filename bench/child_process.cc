@@ -190,6 +190,7 @@ std::string SyscallSummary(const SyscallCount& count, double per, int top) {
   std::sort(order.rbegin(), order.rend());
   std::string out;
   for (int i = 0; i < top && i < static_cast<int>(order.size()); ++i) {
+    if (static_cast<double>(order[i].first) / per < 0.05) break;  // start-up only
     char part[64];
     std::snprintf(part, sizeof part, "%s%s %.1f", i ? ", " : "",
                   SyscallName(order[i].second).c_str(), static_cast<double>(order[i].first) / per);

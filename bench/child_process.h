@@ -39,7 +39,7 @@ bool CountSystemCalls(const std::vector<std::string>& argv, const std::vector<st
 std::string SyscallName(long number);
 
 // "name 12.3, name 4.5, ..." for the `top` most frequent calls, each divided
-// by `per`.
+// by `per`; calls below 0.05 are left out.
 std::string SyscallSummary(const SyscallCount& count, double per, int top);
 
 }  // namespace olvix::bench
