@@ -87,6 +87,9 @@ class MaintNode {
     if (log_) std::fclose(log_);
     if (console_) std::fclose(console_);
     ctx_.reset();
+    // The commands change into the node's directories: leave them before
+    // they go, so that the programs later benchmarks start have a directory.
+    (void)platform::ChangeDirectory("/");
     RemoveTree(root_);
   }
   MaintNode(const MaintNode&) = delete;
