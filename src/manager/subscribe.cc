@@ -34,20 +34,6 @@ constexpr char kNoMatch[] = "\xd4 There are no areas matching this criteria: '%s
 
 bool IsMask(const std::string& text) { return ContainsAny(text, "*?"); }
 
-bool SharesGroup(const std::string& link_groups, const std::string& groups) {
-  for (char g : link_groups)
-    if (groups.find(g) != std::string::npos) return true;
-  return false;
-}
-
-// Subscriptions are matched by address: the link of a letter is the
-// record of the links file, but a subscriber may name the same address.
-Subscriber* SubscriptionOf(AreaRecord& area, const LinkRecord& link) {
-  for (Subscriber& s : area.subscribers)
-    if (s.link->address == link.address) return &s;
-  return nullptr;
-}
-
 void Put(ManagerRequest& req, const char* prefix, const char* fmt, const std::string& tag) {
   req.report += prefix;
   req.report += Format(fmt, tag.c_str());
@@ -174,7 +160,7 @@ void UnsubscribeTag(RunContext& ctx, ManagerRequest& req, const std::string& tag
   }
   // Such fileechoes cannot be left through the robot.
   if (area->flags.find('U') != std::string::npos) return;
-  Subscriber* sub = SubscriptionOf(*area, link);
+  const Subscriber* sub = SubscriptionOf(*area, link);
   if (!sub) {
     Put(req, prefix, kNotLinked, area->tag);
     return;
@@ -224,6 +210,18 @@ void UnsubscribeMask(RunContext& ctx, ManagerRequest& req, const std::string& ma
 }
 
 }  // namespace
+
+bool SharesGroup(const std::string& link_groups, const std::string& groups) {
+  for (char g : link_groups)
+    if (groups.find(g) != std::string::npos) return true;
+  return false;
+}
+
+const Subscriber* SubscriptionOf(const AreaRecord& area, const LinkRecord& link) {
+  for (const Subscriber& s : area.subscribers)
+    if (s.link->address == link.address) return &s;
+  return nullptr;
+}
 
 bool IsBlacklisted(RunContext& ctx, const std::string& tag) {
   for (const std::string& line : ctx.cfg.blacklist) {

@@ -3,6 +3,7 @@
 #include "config/config_files.h"
 #include "config/records.h"
 #include "manager/letter.h"
+#include "manager/subscribe.h"
 #include "manager/uplink_list.h"
 #include "platform/platform.h"
 #include "run/context.h"
@@ -20,18 +21,6 @@ constexpr char kSubscribedMarker[] = ">***<\n";
 constexpr char kUnsubscribedMarker[] = ">-*-<\n";
 constexpr char kAllowedMarker[] = ">---<\n";
 constexpr char kUplinksMarker[] = ">+++<\n";
-
-bool SharesGroup(const std::string& link_groups, const std::string& groups) {
-  for (char g : link_groups)
-    if (groups.find(g) != std::string::npos) return true;
-  return false;
-}
-
-const Subscriber* SubscriptionOf(const AreaRecord& area, const LinkRecord& link) {
-  for (const Subscriber& s : area.subscribers)
-    if (s.link->address == link.address) return &s;
-  return nullptr;
-}
 
 // The mark of the link's mode in a fileecho it is subscribed to.
 std::string ModeMark(const Subscriber& sub, const LinkRecord& link) {
