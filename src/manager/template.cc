@@ -76,7 +76,7 @@ class Expander {
         date_(platform::FormatTime("%d %B %Y", now)) {}
 
   std::vector<std::string> Run(const std::string& text) {
-    std::vector<std::string> lines = SplitPieces(text, kTemplatePiece);
+    std::vector<std::string> lines = SplitPieces(text, kAnswerTemplatePiece);
     for (size_t i = 0; i < lines.size(); ++i) {
       const std::string& line = lines[i];
       bool marker = line == kSubscribedMarker || line == kUnsubscribedMarker ||
