@@ -35,7 +35,8 @@ uint32_t& NextNumber(RunContext& ctx, const std::string& dir) {
   std::vector<platform::DirEntry> entries;
   // A directory that cannot be listed holds no numbers to avoid; creating
   // the message will report the real trouble.
-  (void)platform::ListDirectory(dir.empty() ? "." : dir, "*.msg", false, &entries);
+  (void)platform::ListDirectory(dir.empty() ? "." : dir, "*.msg", false, &entries,
+                                platform::EntryDetails::kNamesOnly);
   std::vector<std::string> names;
   names.reserve(entries.size());
   for (platform::DirEntry& e : entries) names.push_back(std::move(e.name));

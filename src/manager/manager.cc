@@ -199,7 +199,8 @@ Outcome HandleLetter(RunContext& ctx, ManagerRun& run, const std::string& path) 
 // Letter files in the order of their numbers, then of their names.
 std::vector<std::string> LetterNames(const std::string& dir) {
   std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(dir, "*.msg", false, &entries);  // missing: no letters
+  (void)platform::ListDirectory(dir, "*.msg", false, &entries,
+                                platform::EntryDetails::kNamesOnly);  // missing: no letters
   std::vector<std::string> names;
   for (platform::DirEntry& e : entries) names.push_back(std::move(e.name));
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
