@@ -70,8 +70,9 @@ void AnnounceCommand(RunContext& ctx) {
   RemoveDeadAnnounceWork(ctx);
   ctx.log.Message('#', 1, 81);
   (void)ChangeDir(ctx, c.announce_path);  // every path below is whole
-  std::vector<platform::DirEntry> entries =
-      ScanDirectory(JoinPath(c.announce_path, "*.tic"), ScanMode::kFiles);
+  std::vector<platform::DirEntry> entries;
+  (void)platform::ListDirectory(c.announce_path, "*.tic", false, &entries,
+                                platform::EntryDetails::kNamesOnly);  // missing: none
   std::sort(entries.begin(), entries.end(),
             [](const auto& a, const auto& b) { return a.name < b.name; });
   int64_t count = 0;

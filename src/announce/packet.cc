@@ -103,17 +103,7 @@ std::string PacketMessageText(const EchoMessage& msg, std::string_view area_tag,
   out += '\r';
   out += "\x01MSGID: " + FormatAddress(msg.origin) + Format(" %X", serial) + '\r';
   out += "\x01PID: " + msg.pid + '\r';
-  for (std::string& piece : SplitPieces(std::string(body), kPacketBodyPiece + 1)) {
-    if (piece.back() == '\n')
-      piece.back() = '\r';
-    else
-      piece += '\r';
-    out += piece;
-  }
-  out += '\r';
-  out += msg.tear_line;
-  out += '\r';
-  out += OriginLine(msg.origin_text, msg.origin);
+  out += BuildMessageText(std::string(body), msg, kPacketBodyPiece);
   out += '\r';
   if (msg.origin.point == 0) {
     std::string net_node = Format("%u/%u", msg.origin.net, msg.origin.node);

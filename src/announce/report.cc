@@ -13,8 +13,6 @@ namespace {
 
 using Value = std::optional<std::string>;
 
-Value Present(std::string text) { return Value(std::move(text)); }
-
 // Collects the written lines into parts, splitting as the packet report
 // does: every line is counted, only lines after the header are checked.
 class PartWriter {
@@ -53,11 +51,9 @@ class PartWriter {
   std::vector<std::string> parts_;
 };
 
-std::string AreaDesc(const AreaRecord& area) { return OneLine(area.description); }
-
 Value AreaDescValue(const AreaRecord& area) {
   if (area.description.empty()) return std::nullopt;
-  return Present(AreaDesc(area));
+  return OneLine(area.description);
 }
 
 }  // namespace
@@ -97,17 +93,15 @@ std::vector<std::string> RenderNewFiles(const AnnounceTemplate& tpl,
       ++files;
       std::string name = OneLine(options.lower_case ? Lower(tic->file) : tic->file);
       const std::vector<std::string>& lines = TicDescription(*tic);
-      const Value size = FormatThousands(tic->size), origin = FormatAddress(tic->origin),
-                  from = FormatAddress(tic->from), file = name;
+      const std::vector<Macro> file_macros = {{"@S", FormatThousands(tic->size)},
+                                              {"@O", FormatAddress(tic->origin)},
+                                              {"@L", FormatAddress(tic->from)},
+                                              {"@F", name},
+                                              {"@TIME", time},
+                                              {"@DATE", date}};
       for (const TemplateLine& line : tpl.blocks[kFileLines]) {
         MacroLine m(line.text);
-        for (const Macro& macro : std::vector<Macro>{{"@S", size},
-                                                     {"@O", origin},
-                                                     {"@L", from},
-                                                     {"@F", file},
-                                                     {"@TIME", time},
-                                                     {"@DATE", date}})
-          m.Fill(macro.name, macro.value);
+        for (const Macro& macro : file_macros) m.Fill(macro.name, macro.value);
         if (!m.Holds("@D") || lines.empty()) {
           m.Fill("@D", std::nullopt);
           out.Body(line, m.Text());

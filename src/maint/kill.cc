@@ -67,7 +67,8 @@ CleanResult CleanFlowFile(RunContext& ctx, const LinkRecord& link, const KillLis
 void LoadAttachLetters(RunContext& ctx, AttachLetters* out) {
   out->loaded = true;
   const std::string& dir = ctx.cfg.outmail;
-  for (const platform::DirEntry& e : ListSorted(dir, "*.msg", false)) {
+  for (const platform::DirEntry& e :
+       ListSorted(dir, "*.msg", false, platform::EntryDetails::kNamesOnly)) {
     NetmailLetter letter;
     std::string path = JoinPath(dir, e.name);
     if (ReadLetter(ctx, path, &letter) != 0) continue;  // unreadable letters are passed over

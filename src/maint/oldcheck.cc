@@ -201,7 +201,8 @@ void CheckFileboxes(RunContext& ctx, int64_t now) {
   (void)ChangeDir(ctx, outbound);
   std::vector<std::string> to_empty;
   std::vector<LinkRecord*> turned;
-  for (const platform::DirEntry& e : ListSorted(outbound, "*.*", true)) {
+  for (const platform::DirEntry& e :
+       ListSorted(outbound, "*.*", true, platform::EntryDetails::kNamesOnly)) {
     if (!e.is_dir) continue;  // a file holds no tickets
     std::string box = WithTrailingSep(outbound) + e.name + platform::kSep;
     if (CheckFilebox(ctx, box, now, &turned)) to_empty.push_back(box);

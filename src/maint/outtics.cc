@@ -12,9 +12,9 @@
 namespace olvix {
 
 std::vector<platform::DirEntry> ListSorted(const std::string& dir, const std::string& pattern,
-                                           bool with_dirs) {
+                                           bool with_dirs, platform::EntryDetails details) {
   std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(dir, pattern, with_dirs, &entries);  // missing: nothing listed
+  (void)platform::ListDirectory(dir, pattern, with_dirs, &entries, details);  // missing: none
   std::sort(entries.begin(), entries.end(),
             [](const auto& a, const auto& b) { return a.name < b.name; });
   return entries;

@@ -31,9 +31,11 @@ int ReadWaitingTickets(RunContext& ctx, const std::string& dir, std::vector<Wait
 
 // The entries of `dir` matching `pattern`, in name order (byte-wise), so
 // that runs over the same directory act and log in the same order. A
-// missing directory lists nothing.
-std::vector<platform::DirEntry> ListSorted(const std::string& dir, const std::string& pattern,
-                                           bool with_dirs);
+// missing directory lists nothing. kNamesOnly for callers that need no
+// size or time.
+std::vector<platform::DirEntry> ListSorted(
+    const std::string& dir, const std::string& pattern, bool with_dirs,
+    platform::EntryDetails details = platform::EntryDetails::kFull);
 
 // Whether the files a ticket protects cannot be known: a ticket that was
 // read (valid or not) names them, one that vanished since the listing or

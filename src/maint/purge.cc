@@ -64,7 +64,8 @@ bool IsDescFile(const RunContext& ctx, const std::string& name) {
 
 void PurgePassthrough(RunContext& ctx, const AreaRecord& area, const NameSet* waiting) {
   ctx.log.Debug('P', "Passthrow");
-  for (const platform::DirEntry& e : ListSorted(area.path, "*", false)) {
+  for (const platform::DirEntry& e :
+       ListSorted(area.path, "*", false, platform::EntryDetails::kNamesOnly)) {
     std::string shown = OneLine(e.name);
     ctx.log.Debug('I', "Found file %s", shown.c_str());
     ctx.log.Debug('I', "Checking for file presence in TICs data");
@@ -277,7 +278,8 @@ void QueueClean(RunContext& ctx) {
       if (!t.file.empty()) needed.insert(Upper(t.file));
     }
     (void)ChangeDir(ctx, c.queue_dir);
-    for (const platform::DirEntry& e : ListSorted(c.queue_dir, "*", false)) {
+    for (const platform::DirEntry& e :
+         ListSorted(c.queue_dir, "*", false, platform::EntryDetails::kNamesOnly)) {
       ctx.log.Debug('Z', "QUEUE_CLEAN: found %s", OneLine(e.name).c_str());
       if (needed.count(Upper(e.name))) continue;
       std::string path = JoinPath(c.queue_dir, e.name);

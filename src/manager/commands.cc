@@ -92,7 +92,9 @@ bool AreaMatches(const MainConfig& cfg, const std::string& mask, const std::stri
 std::vector<std::string> MatchingFiles(RunContext& ctx, const AreaRecord& area,
                                        const std::string& mask) {
   std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(area.path, mask, false, &entries);  // missing: no files
+  // Names only: each is looked at as a plain file below.
+  (void)platform::ListDirectory(area.path, mask, false, &entries,
+                                platform::EntryDetails::kNamesOnly);  // missing: no files
   std::vector<std::string> names;
   for (platform::DirEntry& e : entries) {
     if (!ctx.cfg.resend_check && !EqualsNoCase(e.name, mask)) continue;

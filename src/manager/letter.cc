@@ -1,10 +1,6 @@
 // Writing and reading stored messages in netmail directories.
 #include "manager/letter.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-
 #include "config/records.h"
 #include "platform/platform.h"
 #include "run/context.h"
@@ -21,8 +17,6 @@ namespace {
 // Numbers tried after the first before giving up on a directory that other
 // programs keep filling.
 constexpr int kPlaceAttempts = 1000;
-
-int LastError() { return errno ? errno : 5; }
 
 std::string DirPrefix(const std::string& dir) { return dir.empty() ? "" : WithTrailingSep(dir); }
 
@@ -41,7 +35,8 @@ uint32_t& NextNumber(RunContext& ctx, const std::string& dir) {
   std::vector<platform::DirEntry> entries;
   // A directory that cannot be listed holds no numbers to avoid; creating
   // the message will report the real trouble.
-  (void)platform::ListDirectory(dir.empty() ? "." : dir, "*.msg", false, &entries);
+  (void)platform::ListDirectory(dir.empty() ? "." : dir, "*.msg", false, &entries,
+                                platform::EntryDetails::kNamesOnly);
   std::vector<std::string> names;
   names.reserve(entries.size());
   for (platform::DirEntry& e : entries) names.push_back(std::move(e.name));
@@ -54,16 +49,7 @@ uint32_t& NextNumber(RunContext& ctx, const std::string& dir) {
 // second name of that message, which must keep its text.
 int WriteNewFile(const std::string& path, const std::string& data) {
   (void)platform::RemoveFile(path);  // absent is the usual case
-  int err = 0;
-  std::FILE* f = platform::OpenStream(path, "wb", &err);
-  if (!f) return err ? err : 5;
-  errno = 0;
-  int rc = 0;
-  if (std::fwrite(data.data(), 1, data.size(), f) != data.size()) rc = LastError();
-  if (std::fflush(f) != 0 && rc == 0) rc = LastError();
-  if (std::fclose(f) != 0 && rc == 0) rc = LastError();
-  if (rc != 0) (void)platform::RemoveFile(path);  // never leave half a message
-  return rc;
+  return platform::WriteNewFile(path, data);
 }
 
 }  // namespace

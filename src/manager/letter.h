@@ -92,10 +92,14 @@ std::string BuildKludges(const EchoMessage& msg, uint32_t serial);
 // The origin line: the origin text (prefixed with " * Origin: " unless it
 // already holds " * Ori") and the address in parentheses.
 std::string OriginLine(const std::string& origin_text, const FtnAddress& address);
+// Text-file lines are written into a letter in pieces of at most this
+// many characters.
+inline constexpr size_t kLetterTextPiece = 381;
 // The text part of a message from the text of a file (read in text mode):
-// pieces of at most 381 characters ended by CR, an empty line, the tear
-// line and the origin line (without a final CR).
-std::string BuildMessageText(const std::string& file_text, const EchoMessage& msg);
+// pieces of at most `piece_size` characters ended by CR, an empty line,
+// the tear line and the origin line (without a final CR).
+std::string BuildMessageText(const std::string& file_text, const EchoMessage& msg,
+                             size_t piece_size = kLetterTextPiece);
 
 // Parses the bytes of a whole stored message. Returns 0, or kInvalidContent
 // (with nothing read) when the bytes are shorter than the header.

@@ -19,8 +19,6 @@ constexpr size_t kDateField = 20;
 constexpr size_t kMaxLineLength = 1020;
 // Kludges are looked for only in lines up to this length.
 constexpr size_t kMaxKludgeLength = 1000;
-// Text-file lines are written in pieces of at most this many characters.
-constexpr size_t kTextPiece = 381;
 
 void SetNetNode(const FtnAddress& from, FtnAddress* to) {
   to->zone = from.zone;
@@ -138,10 +136,11 @@ std::string OriginLine(const std::string& origin_text, const FtnAddress& address
   return line + " (" + FormatAddress(address) + ")";
 }
 
-std::string BuildMessageText(const std::string& file_text, const EchoMessage& msg) {
+std::string BuildMessageText(const std::string& file_text, const EchoMessage& msg,
+                             size_t piece_size) {
   std::string out;
   out.reserve(file_text.size() + 128);
-  for (std::string& piece : SplitPieces(file_text, kTextPiece + 1)) {
+  for (std::string& piece : SplitPieces(file_text, piece_size + 1)) {
     if (piece.back() == '\n')
       piece.back() = '\r';
     else

@@ -199,7 +199,8 @@ Outcome HandleLetter(RunContext& ctx, ManagerRun& run, const std::string& path) 
 // Letter files in the order of their numbers, then of their names.
 std::vector<std::string> LetterNames(const std::string& dir) {
   std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(dir, "*.msg", false, &entries);  // missing: no letters
+  (void)platform::ListDirectory(dir, "*.msg", false, &entries,
+                                platform::EntryDetails::kNamesOnly);  // missing: no letters
   std::vector<std::string> names;
   for (platform::DirEntry& e : entries) names.push_back(std::move(e.name));
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
@@ -209,6 +210,23 @@ std::vector<std::string> LetterNames(const std::string& dir) {
   return names;
 }
 
+// Carries out a line that begins with a request sign: "+" subscribes,
+// "-" unsubscribes, "%" and CMDCHAR run a command. False for any other
+// line, which is left to the caller.
+bool ExecuteSignedLine(RunContext& ctx, ManagerRequest& req, const std::string& line,
+                       LinkRecord& link, const std::string& answer_name) {
+  std::string rest = line.substr(1);
+  if (line[0] == '+')
+    Subscribe(ctx, req, TrimLeft(rest), link);
+  else if (line[0] == '-')
+    Unsubscribe(ctx, req, TrimLeft(rest), link);
+  else if (line[0] == '%' || line[0] == ctx.cfg.cmd_char)
+    RunCommand(ctx, req, rest, link, answer_name);
+  else
+    return false;
+  return true;
+}
+
 void HandOneLink(RunContext& ctx, LinkRecord& link, bool* areas_dirty) {
   const std::string answer = "Sysop";
   ctx.log.Message('#', 1, 69, FormatAddress(link.address).c_str());
@@ -216,13 +234,7 @@ void HandOneLink(RunContext& ctx, LinkRecord& link, bool* areas_dirty) {
   for (size_t i = 2; i < ctx.args.size(); ++i) {
     std::string line = TrimRight(OneLine(Upper(ctx.args[i])));
     if (line.empty()) continue;
-    std::string rest = line.substr(1);
-    if (line[0] == '+')
-      Subscribe(ctx, req, TrimLeft(rest), link);
-    else if (line[0] == '-')
-      Unsubscribe(ctx, req, TrimLeft(rest), link);
-    else if (line[0] == '%' || line[0] == ctx.cfg.cmd_char)
-      RunCommand(ctx, req, rest, link, answer);
+    (void)ExecuteSignedLine(ctx, req, line, link, answer);  // other lines are passed over
     if (req.failed) break;
   }
   // Nothing is written after a failure: the same command does it all again.
@@ -247,15 +259,7 @@ void ExecuteLetterLine(RunContext& ctx, ManagerRequest& req, const std::string& 
   if (line.find(' ') == std::string::npos && line.size() <= 1) return;
   if (line[0] == '\x01') return;  // a kludge
   OneLineInPlace(&line);
-  std::string rest = line.substr(1);
-  if (line[0] == '+')
-    Subscribe(ctx, req, TrimLeft(rest), link);
-  else if (line[0] == '-')
-    Unsubscribe(ctx, req, TrimLeft(rest), link);
-  else if (line[0] == '%' || line[0] == ctx.cfg.cmd_char)
-    RunCommand(ctx, req, rest, link, answer_name);
-  else
-    Subscribe(ctx, req, line, link);
+  if (!ExecuteSignedLine(ctx, req, line, link, answer_name)) Subscribe(ctx, req, line, link);
 }
 
 void RunManager(RunContext& ctx) {

@@ -34,20 +34,6 @@ constexpr char kNoMatch[] = "\xd4 There are no areas matching this criteria: '%s
 
 bool IsMask(const std::string& text) { return ContainsAny(text, "*?"); }
 
-bool SharesGroup(const std::string& link_groups, const std::string& groups) {
-  for (char g : link_groups)
-    if (groups.find(g) != std::string::npos) return true;
-  return false;
-}
-
-// Subscriptions are matched by address: the link of a letter is the
-// record of the links file, but a subscriber may name the same address.
-Subscriber* SubscriptionOf(AreaRecord& area, const LinkRecord& link) {
-  for (Subscriber& s : area.subscribers)
-    if (s.link->address == link.address) return &s;
-  return nullptr;
-}
-
 void Put(ManagerRequest& req, const char* prefix, const char* fmt, const std::string& tag) {
   req.report += prefix;
   req.report += Format(fmt, tag.c_str());
@@ -90,10 +76,6 @@ bool IsForwardableTag(const std::string& tag) {
     if (c <= ' ') return false;
   return true;
 }
-
-void SubscribeMask(RunContext& ctx, ManagerRequest& req, const std::string& mask, LinkRecord& link);
-void UnsubscribeMask(RunContext& ctx, ManagerRequest& req, const std::string& mask,
-                     LinkRecord& link);
 
 // One fileecho by tag. `prefix` begins the result line ("├ " inside a
 // mask): it is written only with a line, so that a silent refusal leaves
@@ -140,28 +122,6 @@ void SubscribeTag(RunContext& ctx, ManagerRequest& req, const std::string& tag, 
   area->subscribers.push_back({&link, mode});
 }
 
-void SubscribeMask(RunContext& ctx, ManagerRequest& req, const std::string& mask,
-                   LinkRecord& link) {
-  req.report += Format(kMaskOpen, '+', mask.c_str());
-  // The matches are taken first: a mask never creates a fileecho, but the
-  // table must not be walked while it could change.
-  std::vector<AreaRecord*> matches;
-  for (size_t i = 0; i < ctx.areas.size(); ++i)
-    if (WildMatch(mask, ctx.areas[i].tag)) matches.push_back(&ctx.areas[i]);
-  for (AreaRecord* area : matches) {
-    if (req.failed) return;
-    ctx.log.Debug('H', "Found area %s. Subscribing", area->tag.c_str());
-    ctx.log.Debug('H', "Someone wants to subscribe to %s", area->tag.c_str());
-    SubscribeTag(ctx, req, area->tag, link, kMaskItem);
-  }
-  if (!matches.empty()) {
-    req.report += Format(kMaskClose, '+', mask.c_str());
-    return;
-  }
-  ctx.log.Message('!', 2, 91, mask.c_str());
-  Put(req, "", kNoMatch, mask);
-}
-
 // Removes the subscription of `link` and, with UNSUBREPORT, a passthrough
 // fileecho that is left with its uplink alone.
 void UnsubscribeTag(RunContext& ctx, ManagerRequest& req, const std::string& tag, LinkRecord& link,
@@ -174,7 +134,7 @@ void UnsubscribeTag(RunContext& ctx, ManagerRequest& req, const std::string& tag
   }
   // Such fileechoes cannot be left through the robot.
   if (area->flags.find('U') != std::string::npos) return;
-  Subscriber* sub = SubscriptionOf(*area, link);
+  const Subscriber* sub = SubscriptionOf(*area, link);
   if (!sub) {
     Put(req, prefix, kNotLinked, area->tag);
     return;
@@ -201,22 +161,30 @@ void UnsubscribeTag(RunContext& ctx, ManagerRequest& req, const std::string& tag
   ctx.areas.Remove(area);
 }
 
-void UnsubscribeMask(RunContext& ctx, ManagerRequest& req, const std::string& mask,
-                     LinkRecord& link) {
-  req.report += Format(kMaskOpen, '-', mask.c_str());
-  // Tags, not records: a passthrough fileecho may be removed on the way,
-  // and the walk goes on with the one after it.
+// Every fileecho whose tag matches `mask`, framed in the report; `sign`
+// is "+" for subscribing, "-" for unsubscribing.
+void MaskRequest(RunContext& ctx, ManagerRequest& req, char sign, const std::string& mask,
+                 LinkRecord& link) {
+  req.report += Format(kMaskOpen, sign, mask.c_str());
+  // The matches are taken first, as tags: a passthrough fileecho may be
+  // removed on the way, and the walk goes on with the one after it.
   std::vector<std::string> matches;
   for (size_t i = 0; i < ctx.areas.size(); ++i)
     if (WildMatch(mask, ctx.areas[i].tag)) matches.push_back(ctx.areas[i].tag);
   for (const std::string& tag : matches) {
     if (req.failed) return;
-    ctx.log.Debug('H', "Found area %s. Unscribing", tag.c_str());
-    ctx.log.Debug('H', "Someone wants to unscribe from %s", tag.c_str());
-    UnsubscribeTag(ctx, req, tag, link, kMaskItem);
+    if (sign == '+') {
+      ctx.log.Debug('H', "Found area %s. Subscribing", tag.c_str());
+      ctx.log.Debug('H', "Someone wants to subscribe to %s", tag.c_str());
+      SubscribeTag(ctx, req, tag, link, kMaskItem);
+    } else {
+      ctx.log.Debug('H', "Found area %s. Unscribing", tag.c_str());
+      ctx.log.Debug('H', "Someone wants to unscribe from %s", tag.c_str());
+      UnsubscribeTag(ctx, req, tag, link, kMaskItem);
+    }
   }
   if (!matches.empty()) {
-    req.report += Format(kMaskClose, '-', mask.c_str());
+    req.report += Format(kMaskClose, sign, mask.c_str());
     return;
   }
   ctx.log.Message('!', 2, 91, mask.c_str());
@@ -224,6 +192,18 @@ void UnsubscribeMask(RunContext& ctx, ManagerRequest& req, const std::string& ma
 }
 
 }  // namespace
+
+bool SharesGroup(const std::string& link_groups, const std::string& groups) {
+  for (char g : link_groups)
+    if (groups.find(g) != std::string::npos) return true;
+  return false;
+}
+
+const Subscriber* SubscriptionOf(const AreaRecord& area, const LinkRecord& link) {
+  for (const Subscriber& s : area.subscribers)
+    if (s.link->address == link.address) return &s;
+  return nullptr;
+}
 
 bool IsBlacklisted(RunContext& ctx, const std::string& tag) {
   for (const std::string& line : ctx.cfg.blacklist) {
@@ -239,7 +219,7 @@ void Subscribe(RunContext& ctx, ManagerRequest& req, const std::string& text, Li
   ctx.log.Debug('H', "Someone wants to subscribe to %s", text.c_str());
   req.handled = true;
   if (IsMask(text))
-    SubscribeMask(ctx, req, text, link);
+    MaskRequest(ctx, req, '+', text, link);
   else
     SubscribeTag(ctx, req, text, link, "");
 }
@@ -249,7 +229,7 @@ void Unsubscribe(RunContext& ctx, ManagerRequest& req, const std::string& text, 
   ctx.log.Debug('H', "Someone wants to unscribe from %s", text.c_str());
   req.handled = true;
   if (IsMask(text))
-    UnsubscribeMask(ctx, req, text, link);
+    MaskRequest(ctx, req, '-', text, link);
   else
     UnsubscribeTag(ctx, req, text, link, "");
 }

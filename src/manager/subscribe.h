@@ -12,6 +12,15 @@ struct AreaRecord;
 struct LinkRecord;
 struct ManagerRequest;
 struct RunContext;
+struct Subscriber;
+
+// True when the groups of a link and `groups` have a letter in common.
+bool SharesGroup(const std::string& link_groups, const std::string& groups);
+
+// The subscription of `link` to `area`, matched by address: the link of a
+// letter is the record of the links file, but a subscriber may name the
+// same address. nullptr when there is none.
+const Subscriber* SubscriptionOf(const AreaRecord& area, const LinkRecord& link);
 
 // Subscribes `link` to the fileecho `text` (upper-cased), or to every
 // fileecho matching it when it holds "*" or "?". The results go into the

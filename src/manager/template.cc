@@ -1,10 +1,9 @@
 #include "manager/template.h"
 
-#include <cerrno>
-
 #include "config/config_files.h"
 #include "config/records.h"
 #include "manager/letter.h"
+#include "manager/subscribe.h"
 #include "manager/uplink_list.h"
 #include "platform/platform.h"
 #include "run/context.h"
@@ -22,20 +21,6 @@ constexpr char kSubscribedMarker[] = ">***<\n";
 constexpr char kUnsubscribedMarker[] = ">-*-<\n";
 constexpr char kAllowedMarker[] = ">---<\n";
 constexpr char kUplinksMarker[] = ">+++<\n";
-
-int LastError() { return errno ? errno : platform::NoSpaceCode(); }
-
-bool SharesGroup(const std::string& link_groups, const std::string& groups) {
-  for (char g : link_groups)
-    if (groups.find(g) != std::string::npos) return true;
-  return false;
-}
-
-const Subscriber* SubscriptionOf(const AreaRecord& area, const LinkRecord& link) {
-  for (const Subscriber& s : area.subscribers)
-    if (s.link->address == link.address) return &s;
-  return nullptr;
-}
 
 // The mark of the link's mode in a fileecho it is subscribed to.
 std::string ModeMark(const Subscriber& sub, const LinkRecord& link) {
@@ -91,7 +76,7 @@ class Expander {
         date_(platform::FormatTime("%d %B %Y", now)) {}
 
   std::vector<std::string> Run(const std::string& text) {
-    std::vector<std::string> lines = SplitPieces(text, kTemplatePiece);
+    std::vector<std::string> lines = SplitPieces(text, kAnswerTemplatePiece);
     for (size_t i = 0; i < lines.size(); ++i) {
       const std::string& line = lines[i];
       bool marker = line == kSubscribedMarker || line == kUnsubscribedMarker ||
@@ -268,15 +253,9 @@ std::vector<std::string> ExpandTemplate(RunContext& ctx, const std::string& text
 // meanwhile leaves at most its fixed name, which the next answer writes
 // again; a temporary name of the dead run would stay behind.
 int WriteWorkFile(const std::string& path, const std::string& text) {
-  (void)platform::RemoveFile(path);  // a leftover is never written through
-  int err = 0;
-  std::FILE* f = platform::OpenStream(path, "wb", &err);
-  if (!f) return err ? err : platform::NotFoundCode();
-  errno = 0;
-  int rc = std::fwrite(text.data(), 1, text.size(), f) == text.size() ? 0 : LastError();
-  if (std::fclose(f) != 0 && rc == 0) rc = LastError();
-  if (rc != 0) (void)platform::RemoveFile(path);  // half an answer is none
-  return rc;
+  // A leftover is never written through, and half an answer is none.
+  (void)platform::RemoveFile(path);
+  return platform::WriteNewFile(path, text);
 }
 
 bool SendWorkFile(RunContext& ctx, const std::string& name, const std::string& text,

@@ -15,7 +15,7 @@ struct LinkRecord;
 struct RunContext;
 
 // Template lines are read in pieces of at most 510 characters.
-inline constexpr size_t kTemplatePiece = 511;
+inline constexpr size_t kAnswerTemplatePiece = 511;
 
 enum class FieldAlign { kLeft, kRight };
 
