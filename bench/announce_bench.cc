@@ -5,15 +5,11 @@
 // announced, or hatched, per second: the rate must not fall as N grows.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <vector>
 
+#include "bench_util.h"
 #include "platform/platform.h"
 #include "util/crc32.h"
-#include "util/paths.h"
 #include "util/text.h"
 
 #ifndef OLVIX_BINARY
@@ -23,41 +19,16 @@
 namespace olvix {
 namespace {
 
+using bench::CountEntries;
+using bench::RemoveTree;
+using bench::WriteFile;
+
 constexpr int kAreas = 8;
 constexpr int kReceivers = 3;
 
-void RemoveTree(const std::string& dir) {
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(dir, "*", true, &entries);  // missing: nothing to remove
-  for (const platform::DirEntry& e : entries) {
-    std::string p = JoinPath(dir, e.name);
-    if (e.is_dir)
-      RemoveTree(p);
-    else
-      (void)platform::RemoveFile(p);  // best effort
-  }
-  (void)platform::RemoveDir(dir);  // best effort
-}
-
-bool WriteFile(const std::string& path, const std::string& data) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  return std::fclose(f) == 0 && ok;
-}
-
-size_t Count(const std::string& dir, const char* mask) {
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(dir, mask, false, &entries);  // missing: 0
-  return entries.size();
-}
-
 class AnnounceNode {
  public:
-  AnnounceNode() {
-    const char* tmp = std::getenv("TMPDIR");
-    dir_ = WithTrailingSep(tmp && *tmp ? tmp : "/tmp") + "olvix-announce-bench-" +
-           std::to_string(platform::NowMilliseconds()) + "/";
+  AnnounceNode() : home_("olvix-announce-bench"), dir_(home_.path()) {
     std::string links = "LINK 2:5020/2 A SECRET 10 No Hold 2:5020/1 Active\n";
     std::string subscribers = " 2:5020/2";
     for (int i = 0; i < kReceivers; ++i) {
@@ -68,7 +39,7 @@ class AnnounceNode {
     for (int a = 0; a < kAreas; ++a)
       areas += Format("AREA AREA.%d files/area%d A 0 0 2:5020/1\nDESC Area %d\nLINKS%s\n\n", a, a,
                       a, subscribers.c_str());
-    ok_ = platform::MakeDir(dir_) == 0 && WriteFile(dir_ + "olxlinks.ini", links) &&
+    ok_ = home_.ok() && WriteFile(dir_ + "olxlinks.ini", links) &&
           WriteFile(dir_ + "olxareas.ini", areas) &&
           WriteFile(dir_ + "files.tpl",
                     "New files at @STATION, @DATE\n>---<\n@AREA: @DESC\n>***<\n"
@@ -83,10 +54,6 @@ class AnnounceNode {
                     "A.FILES 2:5020/1 2:5020/1 PW A files.tpl\n"
                     "POINT.FILES 2:5020/1.1 2:5020/1 PW AB files.tpl\n");
   }
-  ~AnnounceNode() { RemoveTree(dir_); }
-  AnnounceNode(const AnnounceNode&) = delete;
-  AnnounceNode& operator=(const AnnounceNode&) = delete;
-
   bool ok() const { return ok_; }
   const std::string& dir() const { return dir_; }
 
@@ -96,7 +63,7 @@ class AnnounceNode {
     for (const char* d : {"in", "files", "outtics", "out", "pkt", "hatch"}) RemoveTree(dir_ + d);
     (void)platform::RemoveFile(dir_ + "olvix.log");  // absent on the first round
     std::string target = dir_ + (hatch ? "hatch/" : "in/");
-    if (platform::MakeDir(target) != 0) return false;
+    if (!bench::MakeDir(target)) return false;
     for (int i = 0; i < n; ++i) {
       std::string name = Format("file%05d.zip", i);
       std::string data = Format("contents of file %d\n", i) + std::string(200 + i % 300, 'x');
@@ -111,13 +78,10 @@ class AnnounceNode {
     return true;
   }
 
-  int Run(const std::string& args) const {
-    return platform::RunCommand("OLVIXPATH=" + platform::ShellQuote(dir_) + " " +
-                                platform::ShellQuote(OLVIX_BINARY) + " " + args +
-                                " >/dev/null 2>&1");
-  }
+  int Run(const std::string& args) const { return bench::RunOlvix(OLVIX_BINARY, dir_, args); }
 
  private:
+  bench::TempDir home_;
   std::string dir_;
   bool ok_ = false;
 };
@@ -125,36 +89,24 @@ class AnnounceNode {
 void Measure(benchmark::State& state, bool hatch) {
   const int n = static_cast<int>(state.range(0));
   AnnounceNode node;
-  if (!node.ok()) {
-    state.SkipWithError("cannot set up the node");
-    return;
-  }
-  double seconds = 0;
+  if (!node.ok()) return state.SkipWithError("cannot set up the node");
+  bench::IterationTimer timer(state);
   for (auto _ : state) {
     state.PauseTiming();
-    if (!node.Prepare(n, hatch)) {
-      state.SkipWithError("cannot write the files");
-      return;
-    }
+    if (!node.Prepare(n, hatch)) return state.SkipWithError("cannot write the files");
     state.ResumeTiming();
-    auto start = std::chrono::steady_clock::now();
+    timer.Start();
     int status = node.Run(hatch ? "HATCH 'hatch/*.zip' AREA.0" : "TOSS");
-    double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    state.SetIterationTime(elapsed);
-    seconds += elapsed;
+    timer.Stop();
     state.PauseTiming();
     // A hatched file goes to the sender of the tossed ones too.
     size_t receivers = kReceivers + (hatch ? 1 : 0);
-    bool sent = Count(node.dir() + "outtics", "*.tic") == static_cast<size_t>(n) * receivers;
-    if (status != 0 || !sent || Count(node.dir() + "pkt", "*.pkt") != 3) {
-      state.SkipWithError("the run did not send and announce every file");
-      return;
-    }
+    bool sent = CountEntries(node.dir() + "outtics", "*.tic") == static_cast<size_t>(n) * receivers;
+    if (status != 0 || !sent || CountEntries(node.dir() + "pkt", "*.pkt") != 3)
+      return state.SkipWithError("the run did not send and announce every file");
     state.ResumeTiming();
   }
-  state.counters[hatch ? "files hatched/s" : "files announced/s"] =
-      seconds > 0 ? static_cast<double>(n) * static_cast<double>(state.iterations()) / seconds : 0;
+  state.counters[hatch ? "files hatched/s" : "files announced/s"] = timer.PerSecond(n);
 }
 
 void BM_TossAnnouncedThreeTimes(benchmark::State& state) { Measure(state, false); }

@@ -9,12 +9,10 @@
 //   build-bench/olvix_bench --benchmark_filter='Purge|OldCheck'
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "config/records.h"
 #include "maint/oldcheck.h"
 #include "maint/purge.h"
@@ -29,97 +27,56 @@ namespace {
 
 using olvix::Format;
 using olvix::RunContext;
+using olvix::bench::WriteFile;
+namespace bench = olvix::bench;
 namespace platform = olvix::platform;
 
 constexpr int64_t kDay = 86400;
-
-void RemoveTree(const std::string& dir) {
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(dir, "*", true, &entries);  // a missing tree is gone already
-  for (const platform::DirEntry& e : entries) {
-    std::string p = olvix::JoinPath(dir, e.name);
-    if (e.is_dir)
-      RemoveTree(p);
-    else
-      (void)platform::RemoveFile(p);  // best effort
-  }
-  (void)platform::RemoveDir(dir);
-}
-
-bool WriteSmallFile(const std::string& path, const std::string& data) {
-  int err = 0;
-  std::FILE* f = platform::OpenStream(path, "wb", &err);
-  if (!f) return false;
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  return std::fclose(f) == 0 && ok;
-}
 
 // A node 2:5020/1 in a temporary directory, logging as a run with the
 // usual verbosity does.
 class MaintNode {
  public:
-  MaintNode() {
-    std::string tmp;
-    if (!platform::GetEnv("TMPDIR", &tmp) || tmp.empty()) tmp = "/tmp";
-    root_ = olvix::WithTrailingSep(tmp) + "olvix-maint-bench-" +
-            std::to_string(platform::NowMilliseconds()) + "/";
-    ctx_ = std::make_unique<RunContext>();
-    RunContext& ctx = *ctx_;
-    ctx.home = root_ + "home/";
-    olvix::CreatePath(ctx.home);
-    int err = 0;
-    console_ = platform::OpenStream("/dev/null", "w", &err);
-    if (console_) ctx.log.set_console(console_);
-    log_ = platform::OpenStream(ctx.home + "olvix.log", "w", &err);
-    if (log_) ctx.log.AttachFile(log_);
-    olvix::MainConfig& c = ctx.cfg;
+  MaintNode() : root_("olvix-maint-bench"), node_(root_.path() + "home/") {
+    olvix::MainConfig& c = ctx().cfg;
     c.addresses = {{2, 5020, 1, 0}};
     c.attach_style = olvix::AttachStyle::kBink;
-    c.out_tics = root_ + "outtics/";
-    c.outbound = root_ + "outbound";
-    c.outmail = root_ + "outmail/";
+    c.out_tics = root() + "outtics/";
+    c.outbound = root() + "outbound";
+    c.outmail = root() + "outmail/";
     c.desc_width = 14;
     for (const std::string* d : {&c.out_tics, &c.outmail}) olvix::CreatePath(*d);
   }
-  ~MaintNode() {
-    ctx_->log.DetachFile();
-    ctx_->log.set_console(stdout);
-    if (log_) std::fclose(log_);
-    if (console_) std::fclose(console_);
-    ctx_.reset();
-    // The commands change into the node's directories: leave them before
-    // they go, so that the programs later benchmarks start have a directory.
-    (void)platform::ChangeDirectory("/");
-    RemoveTree(root_);
-  }
+  // The commands change into the node's directories: leave them before
+  // they go, so that the programs later benchmarks start have a directory.
+  ~MaintNode() { (void)platform::ChangeDirectory("/"); }
   MaintNode(const MaintNode&) = delete;
   MaintNode& operator=(const MaintNode&) = delete;
 
-  RunContext& ctx() { return *ctx_; }
-  const std::string& root() const { return root_; }
+  RunContext& ctx() { return node_.ctx(); }
+  const std::string& root() const { return root_.path(); }
+  std::string echo() const { return root() + "echo/"; }  // the fileecho's directory
 
  private:
-  std::string root_;
-  std::unique_ptr<RunContext> ctx_;
-  std::FILE* console_ = nullptr;
-  std::FILE* log_ = nullptr;
+  bench::TempDir root_;
+  bench::NodeContext node_;
 };
 
 std::string FileName(int i) { return Format("file%06d.zip", i); }
 
 // Every tenth file is old; the rest arrived within the age limit.
-bool PreparePurge(MaintNode& node, const std::string& dir, int n, bool all_files) {
+bool PreparePurge(MaintNode& node, int n, bool all_files) {
+  const std::string dir = node.echo();
   int64_t now = platform::Now();
   std::string index, desc;
   for (int i = 0; i < n; ++i) {
     bool old = i % 10 == 0;
-    if ((all_files || old) && !WriteSmallFile(dir + FileName(i), "contents")) return false;
+    if ((all_files || old) && !WriteFile(dir + FileName(i), "contents")) return false;
     index += Format("%lld BENCH 8 %s\n", static_cast<long long>(now - (old ? 40 : 1) * kDay),
                     olvix::Upper(FileName(i)).c_str());
     desc += olvix::Upper(FileName(i)) + " [00] File of the benchmark\n";
   }
-  return WriteSmallFile(node.ctx().home + "olxprg.idx", index) &&
-         WriteSmallFile(dir + "files.bbs", desc);
+  return WriteFile(node.ctx().home + "olxprg.idx", index) && WriteFile(dir + "files.bbs", desc);
 }
 
 void BM_PurgeLocalFileecho(benchmark::State& state) {
@@ -128,31 +85,21 @@ void BM_PurgeLocalFileecho(benchmark::State& state) {
   RunContext& ctx = node.ctx();
   olvix::AreaRecord area;
   area.tag = "BENCH";
-  area.path = node.root() + "echo/";
+  area.path = node.echo();
   area.age_limit = 30;
   ctx.areas.Add(std::move(area));
-  olvix::CreatePath(node.root() + "echo/");
-  if (!PreparePurge(node, node.root() + "echo/", n, true)) {
-    state.SkipWithError("cannot write the fileecho");
-    return;
-  }
-  double seconds = 0;
+  olvix::CreatePath(node.echo());
+  if (!PreparePurge(node, n, true)) return state.SkipWithError("cannot write the fileecho");
+  bench::IterationTimer timer(state);
   for (auto _ : state) {
     state.PauseTiming();
-    if (!PreparePurge(node, node.root() + "echo/", n, false)) {
-      state.SkipWithError("cannot write the fileecho");
-      return;
-    }
+    if (!PreparePurge(node, n, false)) return state.SkipWithError("cannot write the fileecho");
     state.ResumeTiming();
-    auto start = std::chrono::steady_clock::now();
+    timer.Start();
     olvix::PurgeCommand(ctx);
-    double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    state.SetIterationTime(elapsed);
-    seconds += elapsed;
+    timer.Stop();
   }
-  state.counters["files/s"] =
-      seconds > 0 ? static_cast<double>(n) * static_cast<double>(state.iterations()) / seconds : 0;
+  state.counters["files/s"] = timer.PerSecond(n);
 }
 
 // n old tickets to n/10 links, each link's flow file naming its tickets and
@@ -167,7 +114,7 @@ bool PrepareOldCheck(MaintNode& node, int n) {
     link.active = true;
     links_file += Format("LINK 2:5021/%d A PW 10 No Normal 2:5020/1 Active\n", l + 1);
   }
-  if (!WriteSmallFile(ctx.home + "olxlinks.ini", links_file)) return false;
+  if (!WriteFile(ctx.home + "olxlinks.ini", links_file)) return false;
   std::vector<std::string> flows(static_cast<size_t>(links));
   int64_t old = platform::Now() - 20 * kDay;
   for (int i = 0; i < n; ++i) {
@@ -176,14 +123,14 @@ bool PrepareOldCheck(MaintNode& node, int n) {
     std::string path = c.out_tics + name;
     std::string tic = Format("Area BENCH\r\nFile %s\r\nFrom 2:5020/1\r\nTo 2:5021/%d\r\n",
                              olvix::Upper(FileName(i)).c_str(), l + 1);
-    if (!WriteSmallFile(path, tic) || platform::SetModTime(path, old) != 0) return false;
-    flows[static_cast<size_t>(l)] += node.root() + "echo/" + FileName(i) + "\n^" + path + "\n";
+    if (!WriteFile(path, tic) || platform::SetModTime(path, old) != 0) return false;
+    flows[static_cast<size_t>(l)] += node.echo() + FileName(i) + "\n^" + path + "\n";
   }
   for (int l = 0; l < links; ++l) {
     std::string flow =
         c.outbound + "/" +
         olvix::BsoNodeName(5021, static_cast<uint32_t>(l + 1), olvix::NameCase::kLower) + ".flo";
-    if (!WriteSmallFile(flow, flows[static_cast<size_t>(l)])) return false;
+    if (!WriteFile(flow, flows[static_cast<size_t>(l)])) return false;
   }
   return true;
 }
@@ -197,7 +144,7 @@ void BM_OldCheckPassiveKill(benchmark::State& state) {
   olvix::CreatePath(ctx.cfg.outbound + "/");
   olvix::AreaRecord area;
   area.tag = "BENCH";
-  area.path = node.root() + "echo/";
+  area.path = node.echo();
   ctx.areas.Add(std::move(area));
   for (int l = 0; l < n / 10; ++l) {
     olvix::LinkRecord link;
@@ -209,31 +156,20 @@ void BM_OldCheckPassiveKill(benchmark::State& state) {
     link.flavour = "NORMAL";
     ctx.links.Add(link);
   }
-  double seconds = 0;
+  bench::IterationTimer timer(state);
   for (auto _ : state) {
     state.PauseTiming();
-    if (!PrepareOldCheck(node, n)) {
-      state.SkipWithError("cannot write the outbound");
-      return;
-    }
+    if (!PrepareOldCheck(node, n)) return state.SkipWithError("cannot write the outbound");
     state.ResumeTiming();
-    auto start = std::chrono::steady_clock::now();
+    timer.Start();
     olvix::RunOldCheck(ctx);
-    double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    state.SetIterationTime(elapsed);
-    seconds += elapsed;
+    timer.Stop();
     state.PauseTiming();
-    std::vector<platform::DirEntry> left;
-    (void)platform::ListDirectory(ctx.cfg.out_tics, "*.tic", false, &left);  // missing: none
-    if (!left.empty()) {
-      state.SkipWithError("OLDCHECK left tickets behind");
-      return;
-    }
+    if (bench::CountEntries(ctx.cfg.out_tics, "*.tic") != 0)
+      return state.SkipWithError("OLDCHECK left tickets behind");
     state.ResumeTiming();
   }
-  state.counters["tickets/s"] =
-      seconds > 0 ? static_cast<double>(n) * static_cast<double>(state.iterations()) / seconds : 0;
+  state.counters["tickets/s"] = timer.PerSecond(n);
 }
 
 BENCHMARK(BM_PurgeLocalFileecho)

@@ -8,15 +8,11 @@
 // from 1000 to 10000 fileechoes shows whether the robot stays linear.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <vector>
 
+#include "bench_util.h"
 #include "manager/letter.h"
 #include "platform/platform.h"
-#include "util/paths.h"
 #include "util/text.h"
 
 #ifndef OLVIX_BINARY
@@ -26,29 +22,13 @@
 namespace olvix {
 namespace {
 
+using bench::CountEntries;
+using bench::RemoveTree;
+using bench::WriteFile;
+
 constexpr int kLinks = 1000;
 constexpr int kLetters = 10;
 constexpr int kSubscribers = 5;
-
-void RemoveTree(const std::string& dir) {
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(dir, "*", true, &entries);  // missing: nothing to remove
-  for (const platform::DirEntry& e : entries) {
-    std::string p = JoinPath(dir, e.name);
-    if (e.is_dir)
-      RemoveTree(p);
-    else
-      (void)platform::RemoveFile(p);  // best effort
-  }
-  (void)platform::RemoveDir(dir);  // best effort
-}
-
-bool WriteFile(const std::string& path, const std::string& data) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  return std::fclose(f) == 0 && ok;
-}
 
 FtnAddress LinkAddress(int i) {
   return {2, static_cast<uint32_t>(5000 + i / 100), 1u + i % 100, 0};
@@ -56,15 +36,11 @@ FtnAddress LinkAddress(int i) {
 
 class RobotNode {
  public:
-  explicit RobotNode(int areas) {
-    const char* tmp = std::getenv("TMPDIR");
-    dir_ = WithTrailingSep(tmp && *tmp ? tmp : "/tmp") + "olvix-mgr-bench-" +
-           std::to_string(platform::NowMilliseconds()) + "/";
-    ok_ = platform::MakeDir(dir_) == 0 && platform::MakeDir(dir_ + "files") == 0;
+  explicit RobotNode(int areas) : home_("olvix-mgr-bench"), dir_(home_.path()) {
+    ok_ = home_.ok() && bench::MakeDir(dir_ + "files");
     // The fileecho directories exist, as on a running node: the loading
     // of the areas file would make them in the first timed run only.
-    for (int a = 0; ok_ && a < areas; ++a)
-      ok_ = platform::MakeDir(dir_ + Format("files/area%d", a)) == 0;
+    for (int a = 0; ok_ && a < areas; ++a) ok_ = bench::MakeDir(dir_ + Format("files/area%d", a));
     std::string links;
     for (int i = 0; i < kLinks; ++i)
       links += Format("LINK %s A PW%d 10 No Hold 2:5020/1 Active\n",
@@ -84,17 +60,13 @@ class RobotNode {
                     "OUTTICS outtics\nBADPATH bad\nNEWECHOPATH new\nREPLYLINES 200\n"
                     "[TEMPLATES]\nKEYWORD LIST\nTEMPLATE list.tpl\n");
   }
-  ~RobotNode() { RemoveTree(dir_); }
-  RobotNode(const RobotNode&) = delete;
-  RobotNode& operator=(const RobotNode&) = delete;
-
   bool ok() const { return ok_; }
 
   // The areas file as it was, an empty OUTMAIL and the letters in NETMAIL.
   bool Prepare() {
     for (const char* d : {"outmail", "netmail"}) RemoveTree(dir_ + d);
     (void)platform::RemoveFile(dir_ + "olvix.log");  // absent on the first round
-    if (platform::MakeDir(dir_ + "netmail") != 0 || !WriteFile(dir_ + "olxareas.ini", areas_))
+    if (!bench::MakeDir(dir_ + "netmail") || !WriteFile(dir_ + "olxareas.ini", areas_))
       return false;
     for (int i = 0; i < kLetters; ++i) {
       FtnAddress from = LinkAddress(i * 97 % kLinks);
@@ -113,19 +85,11 @@ class RobotNode {
     return true;
   }
 
-  int Manager() const {
-    std::string command = "OLVIXPATH=" + platform::ShellQuote(dir_) + " " +
-                          platform::ShellQuote(OLVIX_BINARY) + " MGR >/dev/null 2>&1";
-    return platform::RunCommand(command);
-  }
-
-  size_t Answers() const {
-    std::vector<platform::DirEntry> entries;
-    (void)platform::ListDirectory(dir_ + "outmail", "*.msg", false, &entries);  // missing: 0
-    return entries.size();
-  }
+  int Manager() const { return bench::RunOlvix(OLVIX_BINARY, dir_, "MGR"); }
+  size_t Answers() const { return CountEntries(dir_ + "outmail", "*.msg"); }
 
  private:
+  bench::TempDir home_;
   std::string dir_;
   std::string areas_;
   bool ok_ = false;
@@ -134,41 +98,26 @@ class RobotNode {
 void BM_ManagerLetters(benchmark::State& state) {
   const int areas = static_cast<int>(state.range(0));
   RobotNode node(areas);
-  if (!node.ok()) {
-    state.SkipWithError("cannot set up the node");
-    return;
-  }
+  if (!node.ok()) return state.SkipWithError("cannot set up the node");
   // Per letter: a status report with one line per fileecho, one "Request
   // answer" per 200 list lines.
   const size_t answers = kLetters * (1 + (static_cast<size_t>(areas) + 1 + 199) / 200);
-  double seconds = 0;
+  bench::IterationTimer timer(state);
   for (auto _ : state) {
     state.PauseTiming();
-    if (!node.Prepare()) {
-      state.SkipWithError("cannot write the letters");
-      return;
-    }
+    if (!node.Prepare()) return state.SkipWithError("cannot write the letters");
     state.ResumeTiming();
-    auto start = std::chrono::steady_clock::now();
+    timer.Start();
     int status = node.Manager();
-    double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    state.SetIterationTime(elapsed);
-    seconds += elapsed;
-    if (status != 0) {
-      state.SkipWithError("olvix MGR failed");
-      return;
-    }
+    timer.Stop();
+    if (status != 0) return state.SkipWithError("olvix MGR failed");
     state.PauseTiming();
-    if (node.Answers() != answers) {
-      state.SkipWithError("the robot did not answer every letter");
-      return;
-    }
+    if (node.Answers() != answers)
+      return state.SkipWithError("the robot did not answer every letter");
     state.ResumeTiming();
   }
-  double runs = static_cast<double>(state.iterations());
-  state.counters["letters/s"] = seconds > 0 ? kLetters * runs / seconds : 0;
-  state.counters["lines/s"] = seconds > 0 ? 2.0 * kLetters * areas * runs / seconds : 0;
+  state.counters["letters/s"] = timer.PerSecond(kLetters);
+  state.counters["lines/s"] = timer.PerSecond(2.0 * kLetters * areas);
 }
 
 BENCHMARK(BM_ManagerLetters)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -8,15 +8,15 @@
 //   build-bench/olvix_bench --benchmark_filter=Outbound
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "config/records.h"
 #include "outbound/receivers.h"
 #include "outbound/styles.h"
-#include "platform/platform.h"
 #include "run/context.h"
 #include "tic/tic.h"
 #include "util/address.h"
@@ -28,71 +28,23 @@ using olvix::AttachStyle;
 using olvix::FtnAddress;
 using olvix::LinkRecord;
 using olvix::RunContext;
-namespace platform = olvix::platform;
-
-void RemoveTree(const std::string& dir) {
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(dir, "*", true, &entries);  // a missing tree is gone already
-  for (const platform::DirEntry& e : entries) {
-    std::string p = olvix::JoinPath(dir, e.name);
-    if (e.is_dir)
-      RemoveTree(p);
-    else
-      (void)platform::RemoveFile(p);  // best effort
-  }
-  (void)platform::RemoveDir(dir);
-}
+namespace bench = olvix::bench;
 
 // The trees of every benchmark, removed when the program ends: deleting a
 // hundred thousand files makes ext4 slow to create new ones for a minute
 // (it passes over recently freed inodes), which would be charged to the
 // benchmarks that follow.
-struct TreesRemovedAtExit {
-  std::vector<std::string> roots;
-  ~TreesRemovedAtExit() {
-    for (const std::string& root : roots) RemoveTree(root);
-  }
-};
-TreesRemovedAtExit& Trees() {
-  static TreesRemovedAtExit trees;
-  return trees;
-}
-
 std::string FreshRoot() {
-  static int counter = 0;
-  std::string tmp;
-  if (!platform::GetEnv("TMPDIR", &tmp) || tmp.empty()) tmp = "/tmp";
-  std::string root = olvix::WithTrailingSep(tmp) + "olvix-outbound-bench-" +
-                     std::to_string(platform::NowMilliseconds()) + "-" + std::to_string(++counter) +
-                     "/";
-  olvix::CreatePath(root);
-  Trees().roots.push_back(root);
-  return root;
-}
-
-bool WriteSmallFile(const std::string& path, const std::string& data) {
-  int err = 0;
-  std::FILE* f = platform::OpenStream(path, "wb", &err);
-  if (!f) return false;
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  return std::fclose(f) == 0 && ok;
+  static std::deque<bench::TempDir> trees;
+  return trees.emplace_back("olvix-outbound-bench").path();
 }
 
 // A node 2:5020/1 in a temporary directory with `links` links 2:5020/100..
 // and `files` files in a fileecho directory.
 class BenchNode {
  public:
-  BenchNode(AttachStyle style, int files, int links) : root_(FreshRoot()) {
-    ctx_ = std::make_unique<RunContext>();
-    RunContext& ctx = *ctx_;
-    ctx.home = root_ + "home/";
-    olvix::CreatePath(ctx.home);
-    // Console lines are thrown away; the log file is written as in a run.
-    int err = 0;
-    console_ = platform::OpenStream("/dev/null", "w", &err);
-    if (console_) ctx.log.set_console(console_);
-    log_ = platform::OpenStream(ctx.home + "olvix.log", "w", &err);
-    if (log_) ctx.log.AttachFile(log_);
+  BenchNode(AttachStyle style, int files, int links) : root_(FreshRoot()), node_(root_ + "home/") {
+    RunContext& ctx = node_.ctx();
     ctx.log.loglevel = 5;
 
     olvix::MainConfig& c = ctx.cfg;
@@ -110,7 +62,7 @@ class BenchNode {
     olvix::CreatePath(echo_dir_);
     for (int i = 0; i < files; ++i) {
       std::string name = "file" + std::to_string(i) + ".zip";
-      if (!WriteSmallFile(echo_dir_ + name, "contents of " + name)) ok_ = false;
+      if (!bench::WriteFile(echo_dir_ + name, "contents of " + name)) ok_ = false;
       names_.push_back(name);
     }
     for (int i = 0; i < links; ++i) {
@@ -124,17 +76,9 @@ class BenchNode {
     }
   }
 
-  ~BenchNode() {
-    ctx_->log.DetachFile();
-    ctx_->log.set_console(stdout);
-    if (log_) std::fclose(log_);
-    if (console_) std::fclose(console_);
-    ctx_.reset();
-  }
-
   // New, empty outbound, netmail and ticket directories for an iteration.
   void FreshOutbound() {
-    olvix::MainConfig& c = ctx_->cfg;
+    olvix::MainConfig& c = ctx().cfg;
     std::string dir = root_ + "run" + std::to_string(++runs_) + "/";
     // The flow styles append the zone extension to OUTBOUND themselves.
     c.outbound = c.fileboxes ? dir + "outbound/" : dir + "outbound";
@@ -142,18 +86,18 @@ class BenchNode {
     c.out_tics = dir + "outtics/";
     olvix::CreatePath(c.outmail);
     olvix::CreatePath(c.out_tics);
-    ctx_->next_message_number.clear();
-    ctx_->first_copies.clear();
+    ctx().next_message_number.clear();
+    ctx().first_copies.clear();
   }
 
   // Every file to every link, file by file as the sending pass does.
   int SendAll() {
     int failures = 0;
-    ctx_->first_copies.clear();
+    ctx().first_copies.clear();
     for (const std::string& name : names_) {
       std::string path = echo_dir_ + name;
       for (LinkRecord* link : links_) {
-        if (olvix::SendFileToLink(*ctx_, path, *link, olvix::AfterSending::kKeep,
+        if (olvix::SendFileToLink(ctx(), path, *link, olvix::AfterSending::kKeep,
                                   olvix::BoxPlacement::kMayLink) != 0)
           ++failures;
       }
@@ -164,7 +108,7 @@ class BenchNode {
   // The fileecho BENCH with every link subscribed and one accepted ticket
   // per file, as the toss leaves them for SendToLinks.
   void AddTossedTickets() {
-    RunContext& ctx = *ctx_;
+    RunContext& ctx = node_.ctx();
     ctx.areas.Clear();
     olvix::AreaRecord area;
     area.tag = "BENCH";
@@ -186,15 +130,13 @@ class BenchNode {
     ctx.areas.Add(std::move(area));
   }
 
-  RunContext& ctx() { return *ctx_; }
+  RunContext& ctx() { return node_.ctx(); }
   bool ok() const { return ok_; }
 
  private:
   std::string root_;
+  bench::NodeContext node_;
   std::string echo_dir_;
-  std::unique_ptr<RunContext> ctx_;
-  std::FILE* console_ = nullptr;
-  std::FILE* log_ = nullptr;
   std::vector<std::string> names_;
   std::vector<LinkRecord*> links_;
   bool ok_ = true;
@@ -206,19 +148,13 @@ void SendFileToLinks(benchmark::State& state, AttachStyle style) {
   const int files = static_cast<int>(state.range(0));
   const int links = static_cast<int>(state.range(1));
   BenchNode node(style, files, links);
-  if (!node.ok()) {
-    state.SkipWithError("cannot write the files");
-    return;
-  }
+  if (!node.ok()) return state.SkipWithError("cannot write the files");
   int64_t attaches = 0;
   for (auto _ : state) {
     state.PauseTiming();
     node.FreshOutbound();
     state.ResumeTiming();
-    if (node.SendAll() != 0) {
-      state.SkipWithError("an attach failed");
-      return;
-    }
+    if (node.SendAll() != 0) return state.SkipWithError("an attach failed");
     attaches += static_cast<int64_t>(files) * links;
   }
   state.counters["attaches"] = static_cast<double>(files) * links;
@@ -250,10 +186,7 @@ void BM_OutboundSendToLinks(benchmark::State& state) {
   const int files = static_cast<int>(state.range(0));
   const int links = static_cast<int>(state.range(1));
   BenchNode node(AttachStyle::kBink, files, links);
-  if (!node.ok()) {
-    state.SkipWithError("cannot write the files");
-    return;
-  }
+  if (!node.ok()) return state.SkipWithError("cannot write the files");
   int64_t attaches = 0;
   for (auto _ : state) {
     state.PauseTiming();

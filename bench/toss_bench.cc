@@ -6,15 +6,11 @@
 // shows whether the toss stays linear.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <vector>
 
+#include "bench_util.h"
 #include "platform/platform.h"
 #include "util/crc32.h"
-#include "util/paths.h"
 #include "util/text.h"
 
 #ifndef OLVIX_BINARY
@@ -24,36 +20,16 @@
 namespace olvix {
 namespace {
 
+using bench::RemoveTree;
+using bench::WriteFile;
+
 constexpr int kReceivers = 4;  // links besides the sender, all subscribed everywhere
-
-void RemoveTree(const std::string& dir) {
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(dir, "*", true, &entries);  // missing: nothing to remove
-  for (const platform::DirEntry& e : entries) {
-    std::string p = JoinPath(dir, e.name);
-    if (e.is_dir)
-      RemoveTree(p);
-    else
-      (void)platform::RemoveFile(p);  // best effort
-  }
-  (void)platform::RemoveDir(dir);  // best effort
-}
-
-bool WriteFile(const std::string& path, const std::string& data) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  return std::fclose(f) == 0 && ok;
-}
 
 // `areas` fileechoes; `extra` settings for olvix.ini.
 class BenchNode {
  public:
-  BenchNode(int areas, const std::string& extra) : areas_(areas) {
-    const char* tmp = std::getenv("TMPDIR");
-    dir_ = WithTrailingSep(tmp && *tmp ? tmp : "/tmp") + "olvix-bench-" +
-           std::to_string(platform::NowMilliseconds()) + "/";
-    ok_ = platform::MakeDir(dir_) == 0;
+  BenchNode(int areas, const std::string& extra)
+      : areas_(areas), home_("olvix-bench"), dir_(home_.path()) {
     std::string links;
     std::string subscribers = " 2:5020/2";
     links += "LINK 2:5020/2 A SECRET 10 No Hold 2:5020/1 Active\n";
@@ -66,7 +42,7 @@ class BenchNode {
     for (int a = 0; a < areas_; ++a)
       area_lines += Format("AREA AREA.%d files/area%d A 0 0 2:5020/1\nDESC Area %d\nLINKS%s\n\n", a,
                            a, a, subscribers.c_str());
-    ok_ = ok_ && WriteFile(dir_ + "olxlinks.ini", links) &&
+    ok_ = home_.ok() && WriteFile(dir_ + "olxlinks.ini", links) &&
           WriteFile(dir_ + "olxareas.ini", area_lines) &&
           WriteFile(dir_ + "olvix.ini",
                     "ADDRESS 2:5020/1\nORIGIN Bench node\nROBOTNAMES Olvix\nLOGNAME olvix.log\n"
@@ -75,10 +51,6 @@ class BenchNode {
                     "NEWECHOPATH new\nDESCWIDTH 14\n" +
                         extra);
   }
-  ~BenchNode() { RemoveTree(dir_); }
-  BenchNode(const BenchNode&) = delete;
-  BenchNode& operator=(const BenchNode&) = delete;
-
   bool ok() const { return ok_; }
 
   // A fresh inbound with `n` small files and their tickets; everything the
@@ -86,7 +58,7 @@ class BenchNode {
   bool Prepare(int n) {
     for (const char* d : {"in", "files", "outtics", "out", "bad", "dupes"}) RemoveTree(dir_ + d);
     (void)platform::RemoveFile(dir_ + "olvix.log");  // absent on the first round
-    if (platform::MakeDir(dir_ + "in") != 0) return false;
+    if (!bench::MakeDir(dir_ + "in")) return false;
     for (int i = 0; i < n; ++i) {
       std::string name = Format("file%05d.zip", i);
       std::string data = Format("contents of file %d\n", i) + std::string(200 + i % 300, 'x');
@@ -102,23 +74,17 @@ class BenchNode {
     return true;
   }
 
-  // Runs olvix TOSS (or `binary` with the environment `env`); its exit
-  // status.
-  int Toss(const std::string& binary = OLVIX_BINARY, const std::string& env = "") const {
-    std::string command = "OLVIXPATH=" + platform::ShellQuote(dir_) + " " + env + " " +
-                          platform::ShellQuote(binary) + " TOSS >/dev/null 2>&1";
-    return platform::RunCommand(command);
+  // Runs `binary` TOSS with the environment settings `env`; its exit status.
+  int Toss(const std::string& binary, const std::string& env) const {
+    return bench::RunOlvix(binary, dir_, "TOSS", env);
   }
 
   // Outgoing tickets written by the last toss.
-  size_t OutgoingTickets() const {
-    std::vector<platform::DirEntry> entries;
-    (void)platform::ListDirectory(dir_ + "outtics", "*.tic", false, &entries);  // missing: 0
-    return entries.size();
-  }
+  size_t OutgoingTickets() const { return bench::CountEntries(dir_ + "outtics", "*.tic"); }
 
  private:
   int areas_;
+  bench::TempDir home_;
   std::string dir_;
   bool ok_ = false;
 };
@@ -126,37 +92,22 @@ class BenchNode {
 void RunToss(benchmark::State& state, BenchNode& node, const std::string& binary = OLVIX_BINARY,
              const std::string& env = "") {
   const int n = static_cast<int>(state.range(0));
-  if (!node.ok()) {
-    state.SkipWithError("cannot set up the node");
-    return;
-  }
-  double seconds = 0;
+  if (!node.ok()) return state.SkipWithError("cannot set up the node");
+  bench::IterationTimer timer(state);
   for (auto _ : state) {
     state.PauseTiming();
-    if (!node.Prepare(n)) {
-      state.SkipWithError("cannot write the inbound");
-      return;
-    }
+    if (!node.Prepare(n)) return state.SkipWithError("cannot write the inbound");
     state.ResumeTiming();
-    auto start = std::chrono::steady_clock::now();
+    timer.Start();
     int status = node.Toss(binary, env);
-    double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    state.SetIterationTime(elapsed);
-    seconds += elapsed;
-    if (status != 0) {
-      state.SkipWithError("olvix TOSS failed");
-      return;
-    }
+    timer.Stop();
+    if (status != 0) return state.SkipWithError("olvix TOSS failed");
     state.PauseTiming();
-    if (node.OutgoingTickets() != static_cast<size_t>(n) * kReceivers) {
-      state.SkipWithError("the toss did not send every file");
-      return;
-    }
+    if (node.OutgoingTickets() != static_cast<size_t>(n) * kReceivers)
+      return state.SkipWithError("the toss did not send every file");
     state.ResumeTiming();
   }
-  state.counters["tickets/s"] =
-      seconds > 0 ? static_cast<double>(n) * static_cast<double>(state.iterations()) / seconds : 0;
+  state.counters["tickets/s"] = timer.PerSecond(n);
 }
 
 // Eight fileechoes, the usual settings.

@@ -18,20 +18,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "child_process.h"
 #include "floor/floor_node.h"
 #include "platform/platform.h"
-#include "scratch_dir.h"
 #include "util/crc32.h"
-#include "util/paths.h"
 #include "util/text.h"
 
 #if !defined(OLVIX_BINARY) || !defined(OLVIX_FAULTY_BINARY) || !defined(OLVIX_FLOOR_BINARY)
@@ -43,21 +39,12 @@ namespace {
 
 namespace fn = floor_node;
 using bench::ChildRun;
+using bench::CountEntries;
 using bench::RemoveTree;
+using bench::WriteFile;
 
 constexpr int64_t kTicketFileSize = 10 << 10;
 constexpr int64_t kBigFileSize = int64_t{1} << 30;
-
-bool WriteFile(const std::string& path, const char* data, size_t size) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = ::write(fd, data, size) == static_cast<ssize_t>(size);
-  return ::close(fd) == 0 && ok;
-}
-
-bool WriteFile(const std::string& path, const std::string& data) {
-  return WriteFile(path, data.data(), data.size());
-}
 
 // Writes `size` bytes that differ from file to file; their CRC-32 into *crc.
 bool WriteDataFile(const std::string& path, int index, int64_t size, uint32_t* crc) {
@@ -84,12 +71,6 @@ size_t CountLines(const std::string& path) {
   size_t n = 0;
   for (char ch : text) n += ch == '\n';
   return n;
-}
-
-size_t CountEntries(const std::string& dir, const char* mask) {
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(dir, mask, false, &entries);  // missing: 0
-  return entries.size();
 }
 
 class FloorNode {
@@ -124,7 +105,7 @@ class FloorNode {
 
   // A fresh node with `n` files of `size` bytes and their tickets in its
   // inbound, on disk. Each round's node is a new directory (see
-  // scratch_dir.h); the previous round's is removed.
+  // bench_util.h); the previous round's is removed.
   bool Prepare(int n, int64_t size) {
     if (!NewRound() || platform::MakeDir(dir_ + fn::kInbound) != 0) return false;
     for (int i = 0; i < n; ++i) {
