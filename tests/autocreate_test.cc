@@ -39,16 +39,9 @@ TEST(AutoCreateToss, TicketsCreateFileechoesAsTheUplinkEntryPrescribes) {
   n.s.Write("uplink5.lst", "longtagname.three  From the uplink list\n");
   n.s.Write("freq.lst", "/srv/old");  // no line end: the new line must not run into it
   const char* tags[] = {"LONGTAGNAME.ONE", "LONGTAGNAME.TWO", "LONGTAGNAME.THREE", "BAD TAG"};
-  for (int i = 0; i < 4; ++i) {
-    std::string file = Format("F%d.TXT", i);
-    n.AddFile(Lower(file), kHello);
-    Ticket t;
-    t.area = tags[i];
-    t.file = file;
-    t.from = "2:5020/5";
-    t.pw = "PASS5";
-    n.AddTic(Format("%c.tic", 'a' + i), t);
-  }
+  for (int i = 0; i < 4; ++i)
+    n.AddPair(Format("%c.tic", 'a' + i),
+              Ticket().Area(tags[i]).File(Format("F%d.TXT", i)).From("2:5020/5", "PASS5"), kHello);
   RunResult r = n.Toss();
   ASSERT_EQ(r.status, 0) << r.output;
   const std::string base = n.s.dir() + "new/";
