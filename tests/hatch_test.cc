@@ -19,11 +19,7 @@ std::string Today() {
 
 // The outgoing ticket of the `n`th "^" line of a flow file.
 std::string NthTicket(const TossNode& node, const std::string& flow, int n) {
-  std::string text = node.s.Read(flow);
-  size_t at = 0;
-  for (int i = 0; i <= n; ++i) at = text.find('^', at) + 1;
-  size_t end = text.find_first_of("\r\n", at);
-  return MaskPathTime(node.s.Read(text.substr(at, end - at)));
+  return MaskPathTime(node.s.Read(node.TicOfFlow(flow, n)));
 }
 
 TEST(Hatch, MaskFromAnotherDirectoryWithADescriptionOfSeveralWords) {

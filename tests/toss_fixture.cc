@@ -160,6 +160,17 @@ std::map<std::string, NetmailLetter> Letters(const TossNode& n, const std::strin
   return out;
 }
 
+std::vector<ftnnet::Packet> Packets(const TossNode& n, const std::string& dir) {
+  std::vector<ftnnet::Packet> out;
+  for (const std::string& name : ftnnet::ListNames(n.s.PathOf(dir))) {
+    EXPECT_EQ(".pkt", name.substr(name.size() - 4)) << "only finished packets";
+    std::string error;
+    EXPECT_EQ(0, ftnnet::ParsePacket(n.s.Read(dir + "/" + name), &out.emplace_back(), &error))
+        << name << error;
+  }
+  return out;
+}
+
 void SetAge(const Scenario& s, const std::string& rel, int64_t seconds) {
   ASSERT_EQ(platform::SetModTime(s.PathOf(rel), platform::Now() - seconds), 0) << rel;
 }
@@ -195,9 +206,10 @@ std::string TossNode::Names(const std::string& dir) const {
   return out;
 }
 
-std::string TossNode::TicOfFlow(const std::string& flow) const {
+std::string TossNode::TicOfFlow(const std::string& flow, int nth) const {
   std::string text = s.Read(flow);
   size_t caret = text.find('^');
+  for (int i = 0; i < nth && caret != std::string::npos; ++i) caret = text.find('^', caret + 1);
   if (caret == std::string::npos) return "";
   size_t end = text.find('\n', caret);
   std::string path = text.substr(caret + 1, end == std::string::npos ? end : end - caret - 1);

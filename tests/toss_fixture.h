@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "ftn_network.h"
 #include "manager/letter.h"
 #include "scenario.h"
 
@@ -119,9 +120,9 @@ class TossNode {
   std::string Names(const std::string& dir) const;
   // Every file below `dir` (all of the node for ""), relative to the node.
   std::vector<std::string> Files(const std::string& dir = "") const;
-  // The outgoing ticket a flow file points to: the path after "^" in
-  // `flow` (relative to the node).
-  std::string TicOfFlow(const std::string& flow) const;
+  // The outgoing ticket a flow file points to: the path after the first
+  // (or the `nth` from 0) "^" in `flow`, relative to the node.
+  std::string TicOfFlow(const std::string& flow, int nth = 0) const;
 
   Scenario s;
 };
@@ -140,6 +141,9 @@ void SweepKills(const std::vector<std::string>& args, int min_ops,
 void ExpectNoWorkFiles(const TossNode& n);
 // The letters in a directory of the node by name, work files left out.
 std::map<std::string, NetmailLetter> Letters(const TossNode& n, const std::string& dir);
+// The packets in a directory of the node, by name; only finished ones
+// (*.pkt) may be there.
+std::vector<ftnnet::Packet> Packets(const TossNode& n, const std::string& dir);
 // Sets the modification time of a file of the node `seconds` back.
 void SetAge(const Scenario& s, const std::string& rel, int64_t seconds);
 // The lines of the purge index `text` with their times replaced by "new"
