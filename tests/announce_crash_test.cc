@@ -34,13 +34,9 @@ void MakeNode(TossNode& n, const std::string& settings) {
 // How often each file stands in the messages of the packets, per area.
 std::map<std::string, std::map<std::string, int>> Announced(const TossNode& n) {
   std::map<std::string, std::map<std::string, int>> out;
-  for (const std::string& name : ftnnet::ListNames(n.s.PathOf("pkt"))) {
-    ftnnet::Packet p;
-    std::string error;
-    EXPECT_EQ(0, ftnnet::ParsePacket(n.s.Read("pkt/" + name), &p, &error)) << name << error;
+  for (const ftnnet::Packet& p : Packets(n, "pkt"))
     for (const ftnnet::PackedMessage& m : p.messages)
       for (const std::string& line : m.BodyLines()) out[m.lines.at(0)][line]++;
-  }
   return out;
 }
 

@@ -37,18 +37,6 @@ void AnnounceNode(TossNode& n, const std::string& settings) {
               std::string(100, a));
 }
 
-std::vector<ftnnet::Packet> Packets(const TossNode& n, const std::string& dir) {
-  std::vector<ftnnet::Packet> out;
-  for (const std::string& name : ftnnet::ListNames(n.s.PathOf(dir))) {
-    EXPECT_EQ(".pkt", name.substr(name.size() - 4)) << "only finished packets";
-    ftnnet::Packet p;
-    std::string error;
-    EXPECT_EQ(0, ftnnet::ParsePacket(n.s.Read(dir + "/" + name), &p, &error)) << error;
-    out.push_back(p);
-  }
-  return out;
-}
-
 std::string Body(const ftnnet::PackedMessage& m) {
   std::string out;
   for (const std::string& line : m.BodyLines()) out += line + "\n";
