@@ -49,8 +49,10 @@ std::vector<std::string> LettersTo(const TossNode& n, const std::string& to) {
   return out;
 }
 
-// Two files tossed to the links 2:5020/3 (crash) and 2:5020/4 (normal).
-void TossTwoFiles(TossNode& n) {
+// Two files tossed to the links 2:5020/3 (crash) and 2:5020/4 (normal) of
+// a node with `settings`.
+void TossTwoFiles(TossNode& n, const std::string& settings) {
+  n.settings = settings;
   n.areas = kAreas;
   n.AddPair("a.tic", Ticket(), "hello\n");
   n.AddPair("b.tic", Ticket().File("WORLD.TXT"), "world\n");
@@ -67,8 +69,7 @@ RunResult OldCheck(TossNode& n, const std::string& settings) {
 
 TEST(OldCheck, BinkAgesUplinksPassiveKillAndTheMailersBusyFlag) {
   TossNode n;
-  n.settings = "[UPLINKS]\nUPLINK 2:5020/2 uplink.lst AllFix\n";
-  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n));
+  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n, "[UPLINKS]\nUPLINK 2:5020/2 uplink.lst AllFix\n"));
   std::vector<std::string> to3 = TicketsTo(n, "outtics", "2:5020/3");
   std::vector<std::string> to4 = TicketsTo(n, "outtics", "2:5020/4");
   ASSERT_EQ(to3.size(), 2u);
@@ -119,8 +120,7 @@ TEST(OldCheck, BinkAgesUplinksPassiveKillAndTheMailersBusyFlag) {
 
 TEST(OldCheck, LbsoListFileOfTheLinksFlavourIsCleaned) {
   TossNode n;
-  n.settings = "ATTACHSTYLE LBSO\n";
-  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n));
+  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n, "ATTACHSTYLE LBSO\n"));
   const std::string list = "out/bso/Fidonet.2.5020.4.0.Normal.List";
   ASSERT_TRUE(n.s.Exists(list));
   n.s.Write(list, n.s.Read(list) + "/elsewhere/kept.zip\n");
@@ -135,8 +135,7 @@ TEST(OldCheck, LbsoListFileOfTheLinksFlavourIsCleaned) {
 
 TEST(OldCheck, ArcMailAttachesToAnAddressWithoutLinkRecordAreRemoved) {
   TossNode n;
-  n.settings = "ATTACHSTYLE AMA\n";
-  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n));
+  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n, "ATTACHSTYLE AMA\n"));
   std::vector<std::string> letters3 = LettersTo(n, "2:5020/3");
   ASSERT_EQ(letters3.size(), 4u);  // the file and its ticket, twice
   ASSERT_EQ(LettersTo(n, "2:5020/4").size(), 4u);
@@ -166,8 +165,8 @@ TEST(OldCheck, ArcMailAttachesToAnAddressWithoutLinkRecordAreRemoved) {
 
 TEST(OldCheck, FileboxesEmptyTheBoxOfTheLinkTurnedPassiveNotTheUplinks) {
   TossNode n;
-  n.settings = "ATTACHSTYLE FILEBOXES\nOUTBOUND boxes\n[UPLINKS]\nUPLINK 2:5020/4 uplink.lst\n";
-  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n));
+  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(
+      n, "ATTACHSTYLE FILEBOXES\nOUTBOUND boxes\n[UPLINKS]\nUPLINK 2:5020/4 uplink.lst\n"));
   const std::string box3 = "boxes/024SS003.00", box4 = "boxes/024SS004.00";
   ASSERT_EQ(TicketsTo(n, box3, "2:5020/3").size(), 2u);
   for (const std::string& t : TicketsTo(n, box3, "2:5020/3")) SetAge(n.s, box3 + "/" + t, 8 * kDay);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ftn_network.h"
+#include "platform/platform.h"
 #include "run/context.h"
 #include "test_context.h"
 #include "util/address.h"
@@ -25,16 +26,8 @@ std::string Bytes(const char (&s)[N]) {
   return std::string(s, N - 1);
 }
 
-std::tm January5() {
-  std::tm t{};
-  t.tm_year = 2026 - 1900;
-  t.tm_mon = 0;
-  t.tm_mday = 5;
-  t.tm_hour = 10;
-  t.tm_min = 11;
-  t.tm_sec = 12;
-  return t;
-}
+// 5 Jan 2026 10:11:12.
+std::tm January5() { return platform::UtcTime(1767607872); }
 
 EchoMessage Message(const char* origin) {
   EchoMessage m;

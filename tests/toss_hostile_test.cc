@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -97,11 +98,8 @@ TEST(TossHostile, BadTicketsTakeNothingAwayAndBadpathKeepsWhatItHolds) {
   EXPECT_EQ(n.s.Read("files/a/files.bbs"),
             "OLD.ZIP [00] Kept\nX.ZIP        [00] No description found\n");
   EXPECT_EQ(LevelLines(r.Plain(), '!').find("Invalid file name") != std::string::npos, true);
-  std::string plain = r.Plain();
-  size_t invalid = 0;
-  for (size_t p = 0; (p = plain.find("! Invalid file name\n", p)) != std::string::npos; ++p)
-    ++invalid;
-  EXPECT_EQ(invalid, 3u);
+  std::vector<std::string> plain = Lines(r.Plain());
+  EXPECT_EQ(std::count(plain.begin(), plain.end(), "! Invalid file name"), 3);
   EXPECT_EQ(n.Names("in"), "");
   EXPECT_EQ(n.s.Read("bad/files.bbs_"), "sent to take a name of ours");
 }
