@@ -46,26 +46,14 @@ TEST(AutoCreateToss, TicketsCreateFileechoesAsTheUplinkEntryPrescribes) {
   ASSERT_EQ(r.status, 0) << r.output;
   const std::string base = n.s.dir() + "new/";
   std::string areas = n.s.Read("olxareas.ini");
-  EXPECT_TRUE(Holds(areas,
-                    ";\n"
-                    "Area    LONGTAGNAME.ONE " +
-                        base +
-                        "LONGTAGN/ A 3 4 2:5020/1 X\n"
-                        "Desc    Nice long words\n"
-                        "Links   !2:5020/3 2:5020/4 2:5020/5\n"
-                        "\n"
-                        ";\n"
-                        "Area    LONGTAGNAME.TWO " +
-                        base +
-                        "LONGTAGN.1/ A 3 4 2:5020/1 X\n"
-                        "Desc    New from 2:5020/5\n"
-                        "Links   !2:5020/3 2:5020/4 2:5020/5\n"
-                        "\n"
-                        ";\n"
-                        "Area    LONGTAGNAME.THREE " +
-                        base +
-                        "LONGTAGN.2/ A 3 4 2:5020/1 X\n"
-                        "Desc    From the uplink list\n"));
+  // The block of a created fileecho.
+  auto block = [&base](const std::string& tag, const std::string& dir, const std::string& desc) {
+    return ";\nArea    " + tag + " " + base + dir + "/ A 3 4 2:5020/1 X\nDesc    " + desc + "\n";
+  };
+  const std::string links = "Links   !2:5020/3 2:5020/4 2:5020/5\n\n";
+  EXPECT_TRUE(Holds(areas, block("LONGTAGNAME.ONE", "LONGTAGN", "Nice long words") + links +
+                               block("LONGTAGNAME.TWO", "LONGTAGN.1", "New from 2:5020/5") + links +
+                               block("LONGTAGNAME.THREE", "LONGTAGN.2", "From the uplink list")));
   EXPECT_FALSE(Holds(areas, "BAD"));
   EXPECT_EQ(n.s.Read("new/LONGTAGN.1/f1.txt"), kHello);
   EXPECT_EQ(n.s.Read("freq.lst"),

@@ -60,16 +60,16 @@ TEST(Relink, MovesWhatIsNotReadOnlyAndAsksBothRobots) {
             "2:5020/4 Sysop->AllFix PASS4: +FILES.A +FILES.B +FILES.D\n"
             "2:5020/3 Sysop->AllFix PASS3: -FILES.A -FILES.B -FILES.D\n");
   std::string areas = n.s.Read("olxareas.ini");
-  EXPECT_TRUE(Holds(areas, "Area    FILES.A " + n.s.dir() +
-                               "files/a/ A 0 0 2:5020/1\nLinks   2:5020/2 2:5020/4\n"));
-  EXPECT_TRUE(Holds(areas, "Area    FILES.B " + n.s.dir() +
-                               "files/b/ A 0 0 2:5020/1\nLinks   2:5020/2 ~2:5020/4\n"));
-  EXPECT_TRUE(Holds(areas, "Area    FILES.C " + n.s.dir() +
-                               "files/c/ A 0 0 2:5020/1\nLinks   2:5020/2 !2:5020/3\n"));
-  EXPECT_TRUE(Holds(
-      areas, "Area    FILES.D " + n.s.dir() + "files/d/ A 0 0 2:5020/1\nLinks   !2:5020/4\n"));
-  EXPECT_TRUE(
-      Holds(areas, "Area    OTHER.E " + n.s.dir() + "files/e/ A 0 0 2:5020/1\nLinks   2:5020/3\n"));
+  // The lines of a fileecho with the subscribers `links`.
+  auto area = [&n](const std::string& tag, const std::string& links) {
+    return "Area    " + tag + " " + n.s.dir() + "files/" + Lower(tag.substr(6)) +
+           "/ A 0 0 2:5020/1\nLinks   " + links + "\n";
+  };
+  EXPECT_TRUE(Holds(areas, area("FILES.A", "2:5020/2 2:5020/4")));
+  EXPECT_TRUE(Holds(areas, area("FILES.B", "2:5020/2 ~2:5020/4")));
+  EXPECT_TRUE(Holds(areas, area("FILES.C", "2:5020/2 !2:5020/3")));
+  EXPECT_TRUE(Holds(areas, area("FILES.D", "!2:5020/4")));
+  EXPECT_TRUE(Holds(areas, area("OTHER.E", "2:5020/3")));
   EXPECT_TRUE(Holds(r.Plain(), "# Relinking areas from 2:5020/3 to 2:5020/4\n#   Area: FILES.A\n"));
   EXPECT_FALSE(n.s.Exists("olxrlnk.$$$"));  // consumed by the letters
   EXPECT_FALSE(n.s.Exists("olxrlnk2.$$$"));
