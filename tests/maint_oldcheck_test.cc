@@ -2,7 +2,6 @@
 // passive; PASSIVEKILL takes what waits for them out of the outbound.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -32,12 +31,9 @@ std::string Status(const TossNode& n, const std::string& address) {
 std::vector<std::string> TicketsTo(const TossNode& n, const std::string& dir,
                                    const std::string& to) {
   std::vector<std::string> out;
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(n.s.PathOf(dir), "*.tic", false, &entries);  // missing: none
-  for (const platform::DirEntry& e : entries)
-    if (n.s.Read(dir + "/" + e.name).find("To " + to + "\r\n") != std::string::npos)
-      out.push_back(e.name);
-  std::sort(out.begin(), out.end());
+  for (const std::string& name : SplitWords(n.Names(dir)))
+    if (name.ends_with(".tic") && Holds(n.s.Read(dir + "/" + name), "To " + to + "\r\n"))
+      out.push_back(name);
   return out;
 }
 
