@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "ftn_network.h"
-#include "platform/platform.h"
 #include "toss_fixture.h"
 #include "util/text.h"
 

@@ -3,14 +3,12 @@
 // killed. Work files (".$$$") an interrupted run leaves are allowed.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "toss_fixture.h"
-#include "util/files.h"
 #include "util/text.h"
 
 namespace olvix::test {

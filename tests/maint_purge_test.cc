@@ -4,12 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "platform/platform.h"
 #include "toss_fixture.h"
-#include "util/files.h"
 #include "util/text.h"
 
 namespace olvix::test {

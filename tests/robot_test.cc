@@ -4,7 +4,6 @@
 // OLVIX_FAULT).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>

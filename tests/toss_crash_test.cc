@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "tic/tic.h"
 #include "toss_fixture.h"
 #include "util/address.h"
