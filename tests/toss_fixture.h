@@ -1,6 +1,7 @@
 // A node for toss scenarios: links and fileechoes that cover every check
-// of an inbound ticket, ticket and file writers for the inbound, and
-// readers for what the toss left in the node's directories.
+// of an inbound ticket, ticket and file writers for the inbound, readers
+// for what a run left in the node's directories, and runs of the build
+// with the fault-injection seam (killed or with the disk full).
 #ifndef OLVIX_TESTS_TOSS_FIXTURE_H_
 #define OLVIX_TESTS_TOSS_FIXTURE_H_
 
