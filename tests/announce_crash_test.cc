@@ -10,14 +10,12 @@
 #include <vector>
 
 #include "ftn_network.h"
-#include "platform/platform.h"
 #include "toss_fixture.h"
 #include "util/text.h"
 
 namespace olvix::test {
 namespace {
 
-constexpr int kKilled = 128 + 9;
 const std::vector<std::string> kFiles = {"A.ZIP", "B.ZIP", "C.ZIP"};
 
 void MakeNode(TossNode& n, const std::string& settings) {
@@ -28,70 +26,33 @@ void MakeNode(TossNode& n, const std::string& settings) {
   n.settings = settings;
   n.WriteConfig();
   n.s.Write("files.tpl", ">***<\n@F\n");
-  for (const std::string& f : kFiles) {
-    n.AddFile(Lower(f), "contents of " + f);
-    Ticket t;
-    t.file = f;
-    n.AddTic(Lower(f.substr(0, 1)) + ".tic", t);
-  }
+  for (const std::string& f : kFiles)
+    n.AddPair(Lower(f.substr(0, 1)) + ".tic", Ticket().File(f), "contents of " + f);
 }
 
 // How often each file stands in the messages of the packets, per area.
 std::map<std::string, std::map<std::string, int>> Announced(const TossNode& n) {
   std::map<std::string, std::map<std::string, int>> out;
-  for (const std::string& name : ftnnet::ListNames(n.s.PathOf("pkt"))) {
-    ftnnet::Packet p;
-    std::string error;
-    EXPECT_EQ(0, ftnnet::ParsePacket(n.s.Read("pkt/" + name), &p, &error)) << name << error;
+  for (const ftnnet::Packet& p : Packets(n, "pkt"))
     for (const ftnnet::PackedMessage& m : p.messages)
       for (const std::string& line : m.BodyLines()) out[m.lines.at(0)][line]++;
-  }
   return out;
 }
 
-// No work file anywhere in the node (directories are not looked at).
-void ExpectNoWorkFiles(const TossNode& n, const std::string& dir = "") {
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(n.s.PathOf(dir), "*", true, &entries);  // missing: nothing
-  for (const platform::DirEntry& e : entries) {
-    std::string rel = dir.empty() ? e.name : dir + "/" + e.name;
-    if (e.is_dir)
-      ExpectNoWorkFiles(n, rel);
-    else
-      EXPECT_FALSE(platform::IsWorkFileName(e.name)) << rel;
-  }
-}
-
-// Runs `command` killed before operation 1, 2, ... of the faulty build,
-// each time followed by the same command run normally, until a run is not
-// killed; `prepare` makes a fresh node, `check` looks at it afterwards.
+// The sweep of the fixture, with no work file left at the end.
 void Sweep(const std::vector<std::string>& command, const std::function<void(TossNode&)>& prepare,
-           const std::function<void(TossNode&)>& check) {
-  for (int k = 1;; ++k) {
-    SCOPED_TRACE("killed before operation " + std::to_string(k));
-    TossNode n;
-    prepare(n);
-    n.s.program = OLVIX_FAULTY_BINARY;
-    RunResult first = n.s.Run(command, {{"OLVIX_FAULT", "kill:" + std::to_string(k)}});
-    n.s.program.clear();
-    RunResult second = n.s.Run(command);
-    ASSERT_EQ(0, second.status) << second.output;
+           const std::function<void(const TossNode&)>& check) {
+  SweepKills(command, 10, prepare, [&](const TossNode& n, bool) {
     check(n);
     ExpectNoWorkFiles(n);
-    if (::testing::Test::HasFailure()) FAIL() << first.output << "\n" << second.output;
-    if (first.status != kKilled) {
-      ASSERT_EQ(0, first.status) << first.output;
-      EXPECT_GT(k, 10) << "the sweep did reach into the run";
-      break;
-    }
-  }
+  });
 }
 
 const char kReports[] =
     "PACKETDIR pkt\nANNOUNCETEXT ann.txt\nANNTEMPLATE files.tpl\n[ANNOUNCE]\n"
     "ALL 2:5020/1 2:5020/1 PW * files.tpl\nAGAIN 2:5020/1 2:5020/1 PW A files.tpl\n";
 
-void ExpectEachOnce(TossNode& n) {
+void ExpectEachOnce(const TossNode& n) {
   auto announced = Announced(n);
   for (const char* area : {"AREA:ALL", "AREA:AGAIN"})
     for (const std::string& f : kFiles) EXPECT_EQ(1, announced[area][f]) << area << " " << f;
@@ -103,7 +64,7 @@ TEST(AnnounceCrash, KilledTossAnnouncesEveryFileOnce) {
       {"TOSS"}, [](TossNode& n) { MakeNode(n, kReports); }, ExpectEachOnce);
   Sweep(
       {"TOSS"}, [](TossNode& n) { MakeNode(n, "ANNOUNCEPATH delayed\n"); },
-      [](TossNode& n) {
+      [](const TossNode& n) {
         std::map<std::string, int> stored;
         for (const std::string& name : ftnnet::ListNames(n.s.PathOf("delayed"))) {
           std::string text = n.s.Read("delayed/" + name);
@@ -123,7 +84,7 @@ TEST(AnnounceCrash, KilledAnnounceKeepsNoTicketAndLosesNoFile) {
                  "ALL 2:5020/1 2:5020/1 PW * files.tpl\n");
         ASSERT_EQ(0, n.s.Run({"TOSS"}).status);
       },
-      [](TossNode& n) {
+      [](const TossNode& n) {
         EXPECT_EQ("", n.Names("delayed"));
         auto announced = Announced(n);
         for (const std::string& f : kFiles) {
@@ -139,11 +100,7 @@ TEST(AnnounceCrash, FullDiskStopsTheTossUntilThereIsSpace) {
     TossNode n;
     bool delayed = std::string(where) == "/delayed/";
     MakeNode(n, delayed ? "ANNOUNCEPATH delayed\n" : kReports);
-    n.s.program = OLVIX_FAULTY_BINARY;
-    RunResult full = n.s.Run({"TOSS"}, {{"OLVIX_FAULT", std::string("enospc:1:") + where}});
-    n.s.program.clear();
-    EXPECT_EQ(1, full.status) << full.output;
-    EXPECT_TRUE(Holds(full.Plain(), "No space left on device"));
+    n.DiskFull({"TOSS"}, where);
     EXPECT_EQ("a.tic a.zip b.tic b.zip c.tic c.zip", n.Names("in"));
     ASSERT_EQ(0, n.s.Run({"TOSS"}).status);
     if (delayed)

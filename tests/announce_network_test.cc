@@ -18,21 +18,13 @@
 namespace olvix::test {
 namespace {
 
-using Lines = std::vector<std::string>;
+using LineList = std::vector<std::string>;
 
-// The lines of a stored message's text that are not kludges.
-Lines TextLines(const std::string& text) {
-  Lines out;
-  std::string line;
-  for (char c : text) {
-    if (c == '\0') break;
-    if (c != '\r') {
-      line += c;
-      continue;
-    }
+// The lines of a stored message's text (up to its NUL) that are not kludges.
+LineList TextLines(const std::string& text) {
+  LineList out;
+  for (const std::string& line : Lines(text.substr(0, text.find('\0')), "\r"))
     if (line.empty() || line[0] != '\x01') out.push_back(line);
-    line.clear();
-  }
   return out;
 }
 
@@ -100,7 +92,7 @@ TEST(AnnounceCrashmail, TossedIntoAnEchomailArea) {
   ASSERT_TRUE(toss.ok()) << toss.output;
   EXPECT_TRUE(Holds(toss.output, "Area NEWFILES -- 5 messages")) << "none went to BAD";
 
-  std::map<std::string, std::vector<Lines>> by_subject;
+  std::map<std::string, std::vector<LineList>> by_subject;
   for (int number = 2; number <= 6; ++number) {
     std::string data = n.s.Read(area_dir + "/" + std::to_string(number) + ".msg");
     ftnnet::StoredMessage m;
@@ -109,12 +101,12 @@ TEST(AnnounceCrashmail, TossedIntoAnEchomailArea) {
     EXPECT_EQ("All", m.to_name);
     by_subject[m.subject].push_back(TextLines(m.text));
   }
-  const Lines tail = {"", LetterTearLine(), " * Origin: Test node (2:5020/1)"};
-  auto with_tail = [&tail](Lines body) {
+  const LineList tail = {"", LetterTearLine(), " * Origin: Test node (2:5020/1)"};
+  auto with_tail = [&tail](LineList body) {
     body.insert(body.end(), tail.begin(), tail.end());
     return body;
   };
-  const std::vector<Lines> parts = by_subject["New file(s) report"];
+  const std::vector<LineList> parts = by_subject["New file(s) report"];
   ASSERT_EQ(3u, parts.size());
   EXPECT_EQ(with_tail({"New files at Test Station", "Area FILES.A", "A.ZIP First of A.ZIP",
                        "   second line", "", " *** Continued on next page ***"}),
@@ -125,10 +117,10 @@ TEST(AnnounceCrashmail, TossedIntoAnEchomailArea) {
             parts[1]);
   EXPECT_EQ(with_tail({"", " *** Continued from previous page ***", " *** Part 3", "End"}),
             parts[2]);
-  EXPECT_EQ(std::vector<Lines>{with_tail(
+  EXPECT_EQ(std::vector<LineList>{with_tail(
                 {"New fileecho NEW.ECHO at Test Station", "by 2:5020/2: Brand new"})},
             by_subject["New fileecho report"]);
-  EXPECT_EQ(std::vector<Lines>{with_tail(
+  EXPECT_EQ(std::vector<LineList>{with_tail(
                 {"Fileecho NEW.ECHO is gone (Old description)", "uplink [2:5020/100]"})},
             by_subject["Delete fileecho report"]);
 }

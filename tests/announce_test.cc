@@ -28,27 +28,13 @@ void AnnounceNode(TossNode& n, const std::string& settings) {
   n.areas = kAreas;
   n.settings = "STATION Test Station\n" + settings;
   n.s.Write("files.tpl", kTemplate);
-  for (char a : std::string("ABC")) {
-    std::string name = Format("%c.ZIP", a);
-    n.AddFile(Lower(name), std::string(100, a));
-    Ticket t;
-    t.area = Format("FILES.%c", a);
-    t.file = name;
-    t.extra = {Format("Desc File %c", a)};
-    n.AddTic(Format("%c.tic", LowerChar(a)), t);
-  }
-}
-
-std::vector<ftnnet::Packet> Packets(const TossNode& n, const std::string& dir) {
-  std::vector<ftnnet::Packet> out;
-  for (const std::string& name : ftnnet::ListNames(n.s.PathOf(dir))) {
-    EXPECT_EQ(".pkt", name.substr(name.size() - 4)) << "only finished packets";
-    ftnnet::Packet p;
-    std::string error;
-    EXPECT_EQ(0, ftnnet::ParsePacket(n.s.Read(dir + "/" + name), &p, &error)) << error;
-    out.push_back(p);
-  }
-  return out;
+  for (char a : std::string("ABC"))
+    n.AddPair(Format("%c.tic", LowerChar(a)),
+              Ticket()
+                  .Area(Format("FILES.%c", a))
+                  .File(Format("%c.ZIP", a))
+                  .Extra({Format("Desc File %c", a)}),
+              std::string(100, a));
 }
 
 std::string Body(const ftnnet::PackedMessage& m) {
@@ -100,10 +86,7 @@ TEST(AnnounceToss, EveryDefinitionGetsItsFileechoesAndTheTextReportGrows) {
   EXPECT_EQ(0u, text.find("New files at Test Station\nFILES.A: Files of A\n")) << text;
 
   // The next toss appends its report to the text.
-  n.AddFile("d.zip", "d");
-  Ticket t;
-  t.file = "D.ZIP";
-  n.AddTic("d.tic", t);
+  n.AddPair("d.tic", Ticket().File("D.ZIP"), "d");
   ASSERT_EQ(0, n.Toss().status);
   EXPECT_EQ(text + "New files at Test Station\nFILES.A: Files of A\nD.ZIP 1   \n1\n",
             n.s.Read("ann.txt"));

@@ -39,40 +39,21 @@ TEST(AutoCreateToss, TicketsCreateFileechoesAsTheUplinkEntryPrescribes) {
   n.s.Write("uplink5.lst", "longtagname.three  From the uplink list\n");
   n.s.Write("freq.lst", "/srv/old");  // no line end: the new line must not run into it
   const char* tags[] = {"LONGTAGNAME.ONE", "LONGTAGNAME.TWO", "LONGTAGNAME.THREE", "BAD TAG"};
-  for (int i = 0; i < 4; ++i) {
-    std::string file = Format("F%d.TXT", i);
-    n.AddFile(Lower(file), kHello);
-    Ticket t;
-    t.area = tags[i];
-    t.file = file;
-    t.from = "2:5020/5";
-    t.pw = "PASS5";
-    n.AddTic(Format("%c.tic", 'a' + i), t);
-  }
+  for (int i = 0; i < 4; ++i)
+    n.AddPair(Format("%c.tic", 'a' + i),
+              Ticket().Area(tags[i]).File(Format("F%d.TXT", i)).From("2:5020/5", "PASS5"), kHello);
   RunResult r = n.Toss();
   ASSERT_EQ(r.status, 0) << r.output;
   const std::string base = n.s.dir() + "new/";
   std::string areas = n.s.Read("olxareas.ini");
-  EXPECT_TRUE(Holds(areas,
-                    ";\n"
-                    "Area    LONGTAGNAME.ONE " +
-                        base +
-                        "LONGTAGN/ A 3 4 2:5020/1 X\n"
-                        "Desc    Nice long words\n"
-                        "Links   !2:5020/3 2:5020/4 2:5020/5\n"
-                        "\n"
-                        ";\n"
-                        "Area    LONGTAGNAME.TWO " +
-                        base +
-                        "LONGTAGN.1/ A 3 4 2:5020/1 X\n"
-                        "Desc    New from 2:5020/5\n"
-                        "Links   !2:5020/3 2:5020/4 2:5020/5\n"
-                        "\n"
-                        ";\n"
-                        "Area    LONGTAGNAME.THREE " +
-                        base +
-                        "LONGTAGN.2/ A 3 4 2:5020/1 X\n"
-                        "Desc    From the uplink list\n"));
+  // The block of a created fileecho.
+  auto block = [&base](const std::string& tag, const std::string& dir, const std::string& desc) {
+    return ";\nArea    " + tag + " " + base + dir + "/ A 3 4 2:5020/1 X\nDesc    " + desc + "\n";
+  };
+  const std::string links = "Links   !2:5020/3 2:5020/4 2:5020/5\n\n";
+  EXPECT_TRUE(Holds(areas, block("LONGTAGNAME.ONE", "LONGTAGN", "Nice long words") + links +
+                               block("LONGTAGNAME.TWO", "LONGTAGN.1", "New from 2:5020/5") + links +
+                               block("LONGTAGNAME.THREE", "LONGTAGN.2", "From the uplink list")));
   EXPECT_FALSE(Holds(areas, "BAD"));
   EXPECT_EQ(n.s.Read("new/LONGTAGN.1/f1.txt"), kHello);
   EXPECT_EQ(n.s.Read("freq.lst"),

@@ -19,11 +19,7 @@ std::string Today() {
 
 // The outgoing ticket of the `n`th "^" line of a flow file.
 std::string NthTicket(const TossNode& node, const std::string& flow, int n) {
-  std::string text = node.s.Read(flow);
-  size_t at = 0;
-  for (int i = 0; i <= n; ++i) at = text.find('^', at) + 1;
-  size_t end = text.find_first_of("\r\n", at);
-  return MaskPathTime(node.s.Read(text.substr(at, end - at)));
+  return MaskPathTime(node.s.Read(node.TicOfFlow(flow, n)));
 }
 
 TEST(Hatch, MaskFromAnotherDirectoryWithADescriptionOfSeveralWords) {
@@ -35,12 +31,7 @@ TEST(Hatch, MaskFromAnotherDirectoryWithADescriptionOfSeveralWords) {
   n.s.Write("src/files.bbs", "B.TXT  From the list\n");
   // No room for the kept tickets: nothing is sent, for the same command
   // to do the whole hatch once there is.
-  n.s.program = OLVIX_FAULTY_BINARY;
-  RunResult full =
-      n.s.Run({"HATCH", "src/*", "files.a", "-DNew"}, {{"OLVIX_FAULT", "enospc:1:kept/"}});
-  n.s.program.clear();
-  EXPECT_EQ(1, full.status) << full.output;
-  EXPECT_TRUE(Holds(full.Plain(), platform::ErrorText(28)));
+  n.DiskFull({"HATCH", "src/*", "files.a", "-DNew"}, "kept/");
   EXPECT_EQ("", n.Names("out/bso"));
   std::string today = Today();
   RunResult r = n.s.Run({"HATCH", "src/*", "files.a", "-DNew", "files", "of", "@DATE"});

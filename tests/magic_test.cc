@@ -29,15 +29,9 @@ TEST(MagicToss, OneEntryPerMagicNameTheLastFileWinsAndFlagsMKeepItOut) {
       "AREA FROMM files/fm A 0 0 2:5020/1\n"
       "LINKS 2:5020/11\n";
   auto add = [&n](const char* tic, const char* area, const char* file, const char* from,
-                  const char* magic) {
-    n.AddFile(Lower(file), kHello);
-    Ticket t;
-    t.area = area;
-    t.file = file;
-    t.from = from;
-    t.pw = std::string(from) == "2:5020/11" ? "PASS11" : "SECRET";
-    t.extra = {std::string("Magic ") + magic};
-    n.AddTic(tic, t);
+                  const std::string& magic) {
+    Ticket t = Ticket().Area(area).File(file).Extra({"Magic " + magic});
+    n.AddPair(tic, t.From(from, std::string(from) == "2:5020/11" ? "PASS11" : "SECRET"), kHello);
   };
   add("a.tic", "FILES.A", "ZED.TXT", "2:5020/2", "Hello");
   add("b.tic", "FILES.A", "HELLO.TXT", "2:5020/2", "Hello");
@@ -61,15 +55,10 @@ TEST(AutostartToss, CommandsRunPerFileWithQuotedNamesAndTheTicketFollowsTheFile)
   n.settings = "[AUTOSTART]\n* * printf '%s|%s\\n' @FILE @PATH >> " + n.s.dir() +
                "ran.txt\n"
                "HELLO.* FILES.A echo more >> @FILE\n";
-  n.AddFile("hello.txt", kHello);
-  n.AddTic("a.tic", Ticket{});
+  n.AddPair("a.tic", Ticket(), kHello);
   // Quoting without escaping the quote would make this name run ">pwned".
   const std::string hostile = "Q';>PWNED;'.TXT";
-  n.AddFile(Lower(hostile), kHello);
-  Ticket t;
-  t.area = "LIMITED";
-  t.file = hostile;
-  n.AddTic("b.tic", t);
+  n.AddPair("b.tic", Ticket().Area("LIMITED").File(hostile), kHello);
   RunResult r = n.Toss();
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(n.s.Read("ran.txt"), "hello.txt|" + n.s.dir() + "files/a\n" + Lower(hostile) + "|" +
@@ -88,8 +77,7 @@ TEST(AutostartToss, CommandsRunPerFileWithQuotedNamesAndTheTicketFollowsTheFile)
 TEST(AutostartToss, ATossTakingOverRunsNoCommandTwice) {
   TossNode n;
   n.settings = "[AUTOSTART]\n* * echo ran >> " + n.s.dir() + "ran.txt\n";
-  n.AddFile("hello.txt", kHello);
-  n.AddTic("a.tic", Ticket{});
+  n.AddPair("a.tic", Ticket(), kHello);
   const std::string changed = std::string(kHello) + "more\n";
   n.s.Write("files/a/hello.txt", changed);
   n.s.Write("olxtoss.jnl", Format("H 999999\nA a.tic FILES.A %08X 12\nP a.tic\n"

@@ -3,24 +3,16 @@
 // killed. Work files (".$$$") an interrupted run leaves are allowed.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "toss_fixture.h"
-#include "util/files.h"
 #include "util/text.h"
-
-#ifndef OLVIX_FAULTY_BINARY
-#error "OLVIX_FAULTY_BINARY must name the program with the fault-injection seam"
-#endif
 
 namespace olvix::test {
 namespace {
-
-constexpr int64_t kDay = 86400;
 
 std::string Stamp(int64_t age) { return std::to_string(platform::Now() - age); }
 
@@ -32,17 +24,6 @@ std::string Kept(const TossNode& n, const std::string& dir) {
   return out;
 }
 
-// Index lines with their times as "new" (within a minute) or "old".
-std::string Ages(const std::string& text) {
-  std::string out;
-  for (const std::string& line : SplitPieces(text, 1000)) {
-    size_t blank = line.find(' ');
-    long long t = std::atoll(line.substr(0, blank).c_str());
-    out += (std::llabs(platform::Now() - t) < 60 ? "new" : "old") + line.substr(blank);
-  }
-  return out;
-}
-
 // `text` with the node's directory written as "<node>/".
 std::string Relative(const TossNode& n, std::string text) {
   for (size_t at = text.find(n.s.dir()); at != std::string::npos; at = text.find(n.s.dir(), at))
@@ -50,31 +31,16 @@ std::string Relative(const TossNode& n, std::string text) {
   return text;
 }
 
+// `command` killed anywhere and run again leaves the `state` one whole run
+// leaves.
 void ExpectKillSafe(const std::function<void(TossNode&)>& setup, const std::string& command,
                     const std::function<std::string(const TossNode&)>& state) {
-  std::string expected;
-  {
-    TossNode n;
-    setup(n);
-    ASSERT_EQ(n.s.Run({command}).status, 0);
-    expected = state(n);
-  }
-  for (int point = 1; point < 300; ++point) {
-    TossNode n;
-    setup(n);
-    n.s.program = OLVIX_FAULTY_BINARY;
-    RunResult killed = n.s.Run({command}, {{"OLVIX_FAULT", "kill:" + std::to_string(point)}});
-    n.s.program.clear();
-    if (killed.status == 0) {
-      EXPECT_GT(point, 5) << "too few changes to be the whole " << command;
-      return;
-    }
-    ASSERT_EQ(killed.status, 128 + 9) << killed.output;
-    RunResult again = n.s.Run({command});
-    ASSERT_EQ(again.status, 0) << again.output;
-    ASSERT_EQ(state(n), expected) << command << " killed before change " << point;
-  }
-  ADD_FAILURE() << command << " never ran to its end";
+  TossNode whole;
+  setup(whole);
+  ASSERT_EQ(whole.s.Run({command}).status, 0);
+  const std::string expected = state(whole);
+  SweepKills({command}, 5, setup,
+             [&](const TossNode& n, bool) { EXPECT_EQ(state(n), expected) << command; });
 }
 
 TEST(MaintCrash, PurgeKilledAnywhereEndsAsAWholeRun) {
@@ -92,7 +58,7 @@ TEST(MaintCrash, PurgeKilledAnywhereEndsAsAWholeRun) {
     for (const char* f : {"sent.zip", "gone.zip"}) n.s.Write(std::string("pass/a/") + f, "data");
     n.s.Write("outtics/ol000001.tic", "Area PASS.A\r\nFile SENT.ZIP\r\nFrom 2:5020/1\r\n");
     n.s.Write("keep/old.tic", "t");
-    ASSERT_EQ(platform::SetModTime(n.s.PathOf("keep/old.tic"), platform::Now() - 9 * kDay), 0);
+    SetAge(n.s, "keep/old.tic", 9 * kDay);
     n.s.Write("olxprg.idx", Stamp(300) + " SIZED 600 A.ZIP\n" + Stamp(200) + " SIZED 600 B.ZIP\n" +
                                 Stamp(100) + " SIZED 600 C.ZIP\n" + Stamp(8 * kDay) +
                                 " AGED 4 OLD.ZIP\n" + Stamp(kDay) + " AGED 4 YOUNG.ZIP\n");
@@ -108,10 +74,7 @@ TEST(MaintCrash, PurgeKilledAnywhereEndsAsAWholeRun) {
   // No room for the new index: cron learns of it from the status.
   TossNode n;
   setup(n);
-  n.s.program = OLVIX_FAULTY_BINARY;
-  RunResult r = n.s.Run({"PURGE"}, {{"OLVIX_FAULT", "enospc:1:olxprg"}});
-  EXPECT_EQ(r.status, 1) << r.output;
-  EXPECT_TRUE(Holds(r.Plain(), n.s.dir() + "olxprg.idx"));
+  EXPECT_TRUE(Holds(n.DiskFull({"PURGE"}, "olxprg").Plain(), n.s.dir() + "olxprg.idx"));
 }
 
 // Old and young tickets of 2:5020/3 with their flow file, a young one of
@@ -125,7 +88,7 @@ void OldTicketsNode(TossNode& n) {
             "Area FILES.A\r\nFile B.ZIP\r\nFrom 2:5020/1\r\nTo 2:5020/3\r\n");
   n.s.Write("outtics/ol000003.tic",
             "Area FILES.A\r\nFile A.ZIP\r\nFrom 2:5020/1\r\nTo 2:5020/4\r\n");
-  ASSERT_EQ(platform::SetModTime(t + "ol000001.tic", platform::Now() - 8 * kDay), 0);
+  SetAge(n.s, "outtics/ol000001.tic", 8 * kDay);
   n.s.Write("files/a/a.zip", "a");
   n.s.Write("files/a/b.zip", "b");
   const std::string f = n.s.dir() + "files/a/";
@@ -147,11 +110,7 @@ TEST(MaintCrash, OldCheckKilledAnywhereEndsAsAWholeRun) {
   TossNode n;
   OldTicketsNode(n);
   std::string before = state(n);
-  n.s.program = OLVIX_FAULTY_BINARY;
-  RunResult r = n.s.Run({"OLDCHECK"}, {{"OLVIX_FAULT", "enospc:1:linktemp"}});
-  EXPECT_EQ(r.status, 1) << r.output;
-  EXPECT_TRUE(Holds(r.Plain(), n.s.dir() + "linktemp.ini"));
-  EXPECT_TRUE(Holds(r.Plain(), platform::ErrorText(28)));
+  EXPECT_TRUE(Holds(n.DiskFull({"OLDCHECK"}, "linktemp").Plain(), n.s.dir() + "linktemp.ini"));
   EXPECT_EQ(state(n), before);
 
   // No room for the PASSIVETPL letter: the link stays active and nothing
@@ -159,11 +118,9 @@ TEST(MaintCrash, OldCheckKilledAnywhereEndsAsAWholeRun) {
   n.settings += "PASSIVETPL passive.tpl\n";
   n.s.Write("passive.tpl", "@LINK is @STATUS now\n");
   n.WriteConfig();
-  r = n.s.Run({"OLDCHECK"}, {{"OLVIX_FAULT", "enospc:1:olxmsg"}});
-  EXPECT_EQ(r.status, 1) << r.output;
+  n.DiskFull({"OLDCHECK"}, "olxmsg");
   EXPECT_EQ(state(n), before);
   EXPECT_EQ(n.Names("out/mail"), "");
-  n.s.program.clear();
   ASSERT_EQ(n.s.Run({"OLDCHECK"}).status, 0);
   EXPECT_TRUE(Holds(n.s.Read("olxlinks.ini"), "CRASH        2:5020/1 P G\n"));
   ASSERT_EQ(SplitWords(n.Names("out/mail")).size(), 1u);

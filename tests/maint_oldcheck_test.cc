@@ -2,7 +2,6 @@
 // passive; PASSIVEKILL takes what waits for them out of the outbound.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,15 +14,9 @@
 namespace olvix::test {
 namespace {
 
-constexpr int64_t kDay = 86400;
-
 const char kAreas[] =
     "AREA FILES.A files/a A 0 0 2:5020/1\n"
     "LINKS 2:5020/2 3 4\n";
-
-void SetAge(const Scenario& s, const std::string& rel, int64_t seconds) {
-  ASSERT_EQ(platform::SetModTime(s.PathOf(rel), platform::Now() - seconds), 0) << rel;
-}
 
 // The status word ("A" or "P") of the link's line in olxlinks.ini.
 std::string Status(const TossNode& n, const std::string& address) {
@@ -38,46 +31,41 @@ std::string Status(const TossNode& n, const std::string& address) {
 std::vector<std::string> TicketsTo(const TossNode& n, const std::string& dir,
                                    const std::string& to) {
   std::vector<std::string> out;
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(n.s.PathOf(dir), "*.tic", false, &entries);  // missing: none
-  for (const platform::DirEntry& e : entries)
-    if (n.s.Read(dir + "/" + e.name).find("To " + to + "\r\n") != std::string::npos)
-      out.push_back(e.name);
-  std::sort(out.begin(), out.end());
+  for (const std::string& name : SplitWords(n.Names(dir)))
+    if (name.ends_with(".tic") && Holds(n.s.Read(dir + "/" + name), "To " + to + "\r\n"))
+      out.push_back(name);
   return out;
 }
 
-// The letters in out/mail to `to`, by name.
+// The names of the letters in out/mail to `to`.
 std::vector<std::string> LettersTo(const TossNode& n, const std::string& to) {
   std::vector<std::string> out;
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(n.s.PathOf("out/mail"), "*.msg", false, &entries);  // none: none
-  for (const platform::DirEntry& e : entries) {
-    NetmailLetter l;
-    if (ParseLetter(n.s.Read("out/mail/" + e.name), &l) == 0 && FormatAddress(l.destination) == to)
-      out.push_back(e.name);
-  }
-  std::sort(out.begin(), out.end());
+  for (const auto& [name, l] : Letters(n, "out/mail"))
+    if (FormatAddress(l.destination) == to) out.push_back(name);
   return out;
 }
 
-// Two files tossed to the links 2:5020/3 (crash) and 2:5020/4 (normal).
-void TossTwoFiles(TossNode& n) {
+// Two files tossed to the links 2:5020/3 (crash) and 2:5020/4 (normal) of
+// a node with `settings`.
+void TossTwoFiles(TossNode& n, const std::string& settings) {
+  n.settings = settings;
   n.areas = kAreas;
-  n.AddFile("hello.txt", "hello\n");
-  n.AddFile("world.txt", "world\n");
-  Ticket hello, world;
-  world.file = "WORLD.TXT";
-  n.AddTic("a.tic", hello);
-  n.AddTic("b.tic", world);
+  n.AddPair("a.tic", Ticket(), "hello\n");
+  n.AddPair("b.tic", Ticket().File("WORLD.TXT"), "world\n");
   RunResult r = n.Toss();
   ASSERT_EQ(r.status, 0) << r.output;
 }
 
+// OLDCHECK with `settings` added to the node's.
+RunResult OldCheck(TossNode& n, const std::string& settings) {
+  n.settings += settings;
+  n.WriteConfig();
+  return n.s.Run({"OLDCHECK"});
+}
+
 TEST(OldCheck, BinkAgesUplinksPassiveKillAndTheMailersBusyFlag) {
   TossNode n;
-  n.settings = "[UPLINKS]\nUPLINK 2:5020/2 uplink.lst AllFix\n";
-  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n));
+  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n, "[UPLINKS]\nUPLINK 2:5020/2 uplink.lst AllFix\n"));
   std::vector<std::string> to3 = TicketsTo(n, "outtics", "2:5020/3");
   std::vector<std::string> to4 = TicketsTo(n, "outtics", "2:5020/4");
   ASSERT_EQ(to3.size(), 2u);
@@ -94,9 +82,7 @@ TEST(OldCheck, BinkAgesUplinksPassiveKillAndTheMailersBusyFlag) {
   const std::string flo = n.s.Read("out/bso/139c0004.flo");
 
   // PASSIVEKILL off: the link turns passive, nothing goes.
-  n.settings += "[MAIN]\nPASSIVEDAYS 7\n";
-  n.WriteConfig();
-  RunResult r = n.s.Run({"OLDCHECK"});
+  RunResult r = OldCheck(n, "[MAIN]\nPASSIVEDAYS 7\n");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(Status(n, "2:5020/3"), "P");
   EXPECT_EQ(Status(n, "2:5020/4"), "A");
@@ -107,10 +93,8 @@ TEST(OldCheck, BinkAgesUplinksPassiveKillAndTheMailersBusyFlag) {
   EXPECT_EQ(n.s.Read(clo), "/elsewhere/first.zip\n" + lines + "^/elsewhere/last.tic\n");
 
   // PASSIVEKILL while the mailer is in session with the link: left alone.
-  n.settings += "PASSIVEKILL Yes\n";
-  n.WriteConfig();
   n.s.Write("out/bso/139c0003.bsy", "");
-  r = n.s.Run({"OLDCHECK"});
+  r = OldCheck(n, "PASSIVEKILL Yes\n");
   EXPECT_TRUE(Holds(r.Plain(), "a mailer holds " + n.s.dir() + "out/bso/139c0003.bsy"));
   EXPECT_EQ(TicketsTo(n, "outtics", "2:5020/3"), to3);
   EXPECT_EQ(n.s.Read(clo), "/elsewhere/first.zip\n" + lines + "^/elsewhere/last.tic\n");
@@ -132,15 +116,12 @@ TEST(OldCheck, BinkAgesUplinksPassiveKillAndTheMailersBusyFlag) {
 
 TEST(OldCheck, LbsoListFileOfTheLinksFlavourIsCleaned) {
   TossNode n;
-  n.settings = "ATTACHSTYLE LBSO\n";
-  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n));
+  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n, "ATTACHSTYLE LBSO\n"));
   const std::string list = "out/bso/Fidonet.2.5020.4.0.Normal.List";
   ASSERT_TRUE(n.s.Exists(list));
   n.s.Write(list, n.s.Read(list) + "/elsewhere/kept.zip\n");
   SetAge(n.s, "outtics/" + TicketsTo(n, "outtics", "2:5020/4")[0], 9 * kDay);
-  n.settings += "PASSIVEKILL Yes\n";
-  n.WriteConfig();
-  RunResult r = n.s.Run({"OLDCHECK"});
+  RunResult r = OldCheck(n, "PASSIVEKILL Yes\n");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(Status(n, "2:5020/4"), "P");
   EXPECT_EQ(n.s.Read(list), "/elsewhere/kept.zip\n");
@@ -150,8 +131,7 @@ TEST(OldCheck, LbsoListFileOfTheLinksFlavourIsCleaned) {
 
 TEST(OldCheck, ArcMailAttachesToAnAddressWithoutLinkRecordAreRemoved) {
   TossNode n;
-  n.settings = "ATTACHSTYLE AMA\n";
-  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n));
+  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n, "ATTACHSTYLE AMA\n"));
   std::vector<std::string> letters3 = LettersTo(n, "2:5020/3");
   ASSERT_EQ(letters3.size(), 4u);  // the file and its ticket, twice
   ASSERT_EQ(LettersTo(n, "2:5020/4").size(), 4u);
@@ -165,15 +145,11 @@ TEST(OldCheck, ArcMailAttachesToAnAddressWithoutLinkRecordAreRemoved) {
   n.areas = "AREA FILES.A files/a A 0 0 2:5020/1\nLINKS 2:5020/2 3\n";
   const std::string links = n.links;
 
-  n.settings += "PASSIVEDAYS 0\nPASSIVEKILL Yes\n";
-  n.WriteConfig();
-  RunResult r = n.s.Run({"OLDCHECK"});
+  RunResult r = OldCheck(n, "PASSIVEDAYS 0\nPASSIVEKILL Yes\n");
   EXPECT_FALSE(Holds(r.Plain(), "Checking for old .TIC files"));
   EXPECT_EQ(TicketsTo(n, "outtics", "2:5020/4"), to4);
 
-  n.settings += "PASSIVEDAYS 7\n";
-  n.WriteConfig();
-  r = n.s.Run({"OLDCHECK"});
+  r = OldCheck(n, "PASSIVEDAYS 7\n");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_TRUE(Holds(r.Plain(), "# Deleting file-attaches for 2:5020/4"));
   EXPECT_EQ(TicketsTo(n, "outtics", "2:5020/4"), std::vector<std::string>{});
@@ -185,8 +161,8 @@ TEST(OldCheck, ArcMailAttachesToAnAddressWithoutLinkRecordAreRemoved) {
 
 TEST(OldCheck, FileboxesEmptyTheBoxOfTheLinkTurnedPassiveNotTheUplinks) {
   TossNode n;
-  n.settings = "ATTACHSTYLE FILEBOXES\nOUTBOUND boxes\n[UPLINKS]\nUPLINK 2:5020/4 uplink.lst\n";
-  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(n));
+  ASSERT_NO_FATAL_FAILURE(TossTwoFiles(
+      n, "ATTACHSTYLE FILEBOXES\nOUTBOUND boxes\n[UPLINKS]\nUPLINK 2:5020/4 uplink.lst\n"));
   const std::string box3 = "boxes/024SS003.00", box4 = "boxes/024SS004.00";
   ASSERT_EQ(TicketsTo(n, box3, "2:5020/3").size(), 2u);
   for (const std::string& t : TicketsTo(n, box3, "2:5020/3")) SetAge(n.s, box3 + "/" + t, 8 * kDay);
@@ -194,9 +170,7 @@ TEST(OldCheck, FileboxesEmptyTheBoxOfTheLinkTurnedPassiveNotTheUplinks) {
   n.s.Write(box3 + "/readme.txt", "not sent with a ticket");
   std::string in_box4 = n.Names(box4);
 
-  n.settings += "[MAIN]\nPASSIVEKILL Yes\n";
-  n.WriteConfig();
-  RunResult r = n.s.Run({"OLDCHECK"});
+  RunResult r = OldCheck(n, "[MAIN]\nPASSIVEKILL Yes\n");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(Status(n, "2:5020/3"), "P");
   EXPECT_EQ(Status(n, "2:5020/4"), "A");

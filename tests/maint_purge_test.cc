@@ -4,38 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "platform/platform.h"
 #include "toss_fixture.h"
-#include "util/files.h"
 #include "util/text.h"
 
 namespace olvix::test {
 namespace {
 
-constexpr int64_t kDay = 86400;
-
-void SetAge(const Scenario& s, const std::string& rel, int64_t seconds) {
-  ASSERT_EQ(platform::SetModTime(s.PathOf(rel), platform::Now() - seconds), 0) << rel;
-}
-
 std::string IndexLine(int64_t age, const std::string& tag, int size, const std::string& name) {
   return Format("%lld %s %d %s\n", static_cast<long long>(platform::Now() - age), tag.c_str(), size,
                 name.c_str());
-}
-
-// The index lines of `text` with the time replaced by "new" when it lies
-// within a minute of now, else by "old".
-std::string Ages(const std::string& text) {
-  std::string out;
-  for (const std::string& line : SplitPieces(text, 1000)) {
-    size_t blank = line.find(' ');
-    long long t = std::atoll(line.substr(0, blank).c_str());
-    out += (std::llabs(platform::Now() - t) < 60 ? "new" : "old") + line.substr(blank);
-  }
-  return out;
 }
 
 const char kLocalAreas[] =

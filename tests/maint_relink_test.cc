@@ -31,15 +31,9 @@ const char kAreas[] =
     "LINKS 2:5020/3\n";
 
 // "to-address subject: text lines" of every letter in out/mail, by name.
-std::string Letters(const TossNode& n) {
+std::string Sent(const TossNode& n) {
   std::string out;
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(n.s.PathOf("out/mail"), "*.msg", false, &entries);  // none: ""
-  std::sort(entries.begin(), entries.end(),
-            [](const auto& a, const auto& b) { return a.name < b.name; });
-  for (const platform::DirEntry& e : entries) {
-    NetmailLetter l;
-    EXPECT_EQ(ParseLetter(n.s.Read("out/mail/" + e.name), &l), 0);
+  for (const auto& [name, l] : Letters(n, "out/mail")) {
     out +=
         FormatAddress(l.destination) + " " + l.from_name + "->" + l.to_name + " " + l.subject + ":";
     for (const std::string& line : l.lines)
@@ -57,29 +51,25 @@ TEST(Relink, MovesWhatIsNotReadOnlyAndAsksBothRobots) {
   // No room for the letters: the subscriptions stay where they were, for
   // the same command to move them once there is.
   const std::string before = n.s.Read("olxareas.ini");
-  n.s.program = OLVIX_FAULTY_BINARY;
-  RunResult full =
-      n.s.Run({"RELINK", "2:5020/3", "2:5020/4"}, {{"OLVIX_FAULT", "enospc:1:olxmsg"}});
-  n.s.program.clear();
-  EXPECT_EQ(full.status, 1) << full.output;
+  n.DiskFull({"RELINK", "2:5020/3", "2:5020/4"}, "olxmsg");
   EXPECT_EQ(n.s.Read("olxareas.ini"), before);
   // A lower-case mask; FILES.D already has the new link (read-only).
   RunResult r = n.s.Run({"relink", "2:5020/3", "2:5020/4", "files.*"});
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(Letters(n),
+  EXPECT_EQ(Sent(n),
             "2:5020/4 Sysop->AllFix PASS4: +FILES.A +FILES.B +FILES.D\n"
             "2:5020/3 Sysop->AllFix PASS3: -FILES.A -FILES.B -FILES.D\n");
   std::string areas = n.s.Read("olxareas.ini");
-  EXPECT_TRUE(Holds(areas, "Area    FILES.A " + n.s.dir() +
-                               "files/a/ A 0 0 2:5020/1\nLinks   2:5020/2 2:5020/4\n"));
-  EXPECT_TRUE(Holds(areas, "Area    FILES.B " + n.s.dir() +
-                               "files/b/ A 0 0 2:5020/1\nLinks   2:5020/2 ~2:5020/4\n"));
-  EXPECT_TRUE(Holds(areas, "Area    FILES.C " + n.s.dir() +
-                               "files/c/ A 0 0 2:5020/1\nLinks   2:5020/2 !2:5020/3\n"));
-  EXPECT_TRUE(Holds(
-      areas, "Area    FILES.D " + n.s.dir() + "files/d/ A 0 0 2:5020/1\nLinks   !2:5020/4\n"));
-  EXPECT_TRUE(
-      Holds(areas, "Area    OTHER.E " + n.s.dir() + "files/e/ A 0 0 2:5020/1\nLinks   2:5020/3\n"));
+  // The lines of a fileecho with the subscribers `links`.
+  auto area = [&n](const std::string& tag, const std::string& links) {
+    return "Area    " + tag + " " + n.s.dir() + "files/" + Lower(tag.substr(6)) +
+           "/ A 0 0 2:5020/1\nLinks   " + links + "\n";
+  };
+  EXPECT_TRUE(Holds(areas, area("FILES.A", "2:5020/2 2:5020/4")));
+  EXPECT_TRUE(Holds(areas, area("FILES.B", "2:5020/2 ~2:5020/4")));
+  EXPECT_TRUE(Holds(areas, area("FILES.C", "2:5020/2 !2:5020/3")));
+  EXPECT_TRUE(Holds(areas, area("FILES.D", "!2:5020/4")));
+  EXPECT_TRUE(Holds(areas, area("OTHER.E", "2:5020/3")));
   EXPECT_TRUE(Holds(r.Plain(), "# Relinking areas from 2:5020/3 to 2:5020/4\n#   Area: FILES.A\n"));
   EXPECT_FALSE(n.s.Exists("olxrlnk.$$$"));  // consumed by the letters
   EXPECT_FALSE(n.s.Exists("olxrlnk2.$$$"));
@@ -92,14 +82,14 @@ TEST(Relink, TheSameLinkTwiceNothingToMoveAndUnknownLinks) {
   std::string areas = n.s.Read("olxareas.ini");
   // One letter, subscriptions unchanged.
   ASSERT_EQ(n.s.Run({"RELINK", "2:5020/3", "2:5020/3"}).status, 0);
-  EXPECT_EQ(Letters(n), "2:5020/3 Sysop->AllFix PASS3: +FILES.A +FILES.B +FILES.D +OTHER.E\n");
+  EXPECT_EQ(Sent(n), "2:5020/3 Sysop->AllFix PASS3: +FILES.A +FILES.B +FILES.D +OTHER.E\n");
   EXPECT_TRUE(Holds(n.s.Read("olxareas.ini"), "Links   2:5020/2 !2:5020/3\n"));
 
   // Nothing of 2:5020/9 to move: no letters, the areas file as it was.
   n.WriteConfig();
-  std::string before = Letters(n);
+  std::string before = Sent(n);
   RunResult r = n.s.Run({"RELINK", "2:5020/9", "2:5020/4"});
-  EXPECT_EQ(Letters(n), before);
+  EXPECT_EQ(Sent(n), before);
   EXPECT_EQ(n.s.Read("olxareas.ini"), areas);
   EXPECT_FALSE(n.s.Exists("olxrlnk.$$$"));
   EXPECT_FALSE(n.s.Exists("olxrlnk2.$$$"));
@@ -107,7 +97,7 @@ TEST(Relink, TheSameLinkTwiceNothingToMoveAndUnknownLinks) {
   r = n.s.Run({"RELINK", "2:5020/3", "2:5020/77"});
   EXPECT_TRUE(Holds(r.Plain(), "! Link 2:5020/77 is unknown to Olvix"));
   EXPECT_EQ(n.s.Read("olxareas.ini"), areas);
-  EXPECT_EQ(Letters(n), before);
+  EXPECT_EQ(Sent(n), before);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ftn_network.h"
+#include "platform/platform.h"
 #include "run/context.h"
 #include "test_context.h"
 #include "util/address.h"
@@ -25,16 +26,8 @@ std::string Bytes(const char (&s)[N]) {
   return std::string(s, N - 1);
 }
 
-std::tm January5() {
-  std::tm t{};
-  t.tm_year = 2026 - 1900;
-  t.tm_mon = 0;
-  t.tm_mday = 5;
-  t.tm_hour = 10;
-  t.tm_min = 11;
-  t.tm_sec = 12;
-  return t;
-}
+// 5 Jan 2026 10:11:12.
+std::tm January5() { return platform::UtcTime(1767607872); }
 
 EchoMessage Message(const char* origin) {
   EchoMessage m;
@@ -54,27 +47,16 @@ TEST(PacketTest, HeaderFieldsAndPasswordPadding) {
   std::string h =
       EncodePacketHeader(ParseAddress("2:5030/7.4"), ParseAddress("3:5020/1.2"), "ABC", January5());
   ASSERT_EQ(kPacketHeaderSize, h.size());
-  EXPECT_EQ(7, U16(h, 0));     // origin node
-  EXPECT_EQ(1, U16(h, 2));     // destination node
-  EXPECT_EQ(2026, U16(h, 4));  // year
-  EXPECT_EQ(0, U16(h, 6));     // January is month 0
-  EXPECT_EQ(5, U16(h, 8));
-  EXPECT_EQ(10, U16(h, 10));
-  EXPECT_EQ(11, U16(h, 12));
-  EXPECT_EQ(12, U16(h, 14));
-  EXPECT_EQ(0, U16(h, 16));
-  EXPECT_EQ(2, U16(h, 18));  // packet type
-  EXPECT_EQ(5030, U16(h, 20));
-  EXPECT_EQ(5020, U16(h, 22));
+  // Offset and value of each 16-bit field: the nodes, the date (January is
+  // month 0), the type 2, the nets; the zones, the auxiliary net, the
+  // capability word, the zones and points of the 2+ part.
+  const int fields[][2] = {{0, 7},     {2, 1},     {4, 2026}, {6, 0},  {8, 5},
+                           {10, 10},   {12, 11},   {14, 12},  {16, 0}, {18, 2},
+                           {20, 5030}, {22, 5020}, {34, 2},   {36, 3}, {38, 5030},
+                           {46, 2},    {48, 3},    {50, 4},   {52, 2}};
+  for (const auto& [at, value] : fields) EXPECT_EQ(value, U16(h, at)) << "at " << at;
   EXPECT_EQ(Bytes("\0\0ABC\0\0\0\0\0"), h.substr(24, 10));
-  EXPECT_EQ(2, U16(h, 34));
-  EXPECT_EQ(3, U16(h, 36));
-  EXPECT_EQ(5030, U16(h, 38));  // auxiliary net
   EXPECT_EQ(Bytes("\x00\x01\0\0\x01\x00"), h.substr(40, 6));
-  EXPECT_EQ(2, U16(h, 46));
-  EXPECT_EQ(3, U16(h, 48));
-  EXPECT_EQ(4, U16(h, 50));
-  EXPECT_EQ(2, U16(h, 52));
   EXPECT_EQ(std::string(4, '\0'), h.substr(54));
   // Eight characters fill the field without a NUL; more are cut.
   h = EncodePacketHeader({}, {}, "ABCDEFGHIJ", January5());

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "tic/tic.h"
 #include "toss_fixture.h"
 #include "util/address.h"
@@ -20,8 +19,6 @@
 
 namespace olvix::test {
 namespace {
-
-constexpr int kKilled = 128 + 9;
 
 const char kLinks[] =
     "LINK 2:5020/2 A SECRET 10 No Hold 2:5020/1 Active\n"
@@ -32,60 +29,24 @@ const char kAreas[] =
     "LINKS 2:5020/2 3 4\n";
 const std::vector<std::string> kFiles = {"A.ZIP", "B.ZIP", "C.ZIP"};
 
+std::string Contents(const std::string& f) { return "contents of " + f + std::string(3000, 'x'); }
+
 // A node with three good tickets (B replaces an older file of its
 // fileecho), one with a wrong password, DUPESDIR and descriptions that are
 // only ever appended to.
-struct CrashNode {
-  explicit CrashNode(const std::string& style) {
-    n.links = kLinks;
-    n.areas = kAreas;
-    n.settings = "DUPESDIR dupes\nREWRITEDESC No\n" + style;
-    n.WriteConfig();
-    n.s.Write("files/a/b.old", "older B");
-    n.s.Write("files/a/files.bbs", "B.OLD [00] The older B\n");
-    for (const std::string& f : kFiles) {
-      n.AddFile(Lower(f), "contents of " + f + std::string(3000, 'x'));
-      Ticket t;
-      t.file = f;
-      t.extra = {"Desc File " + f};
-      if (f == "B.ZIP") t.extra.push_back("Replaces B.*");
-      n.AddTic(Lower(f.substr(0, 1)) + ".tic", t);
-    }
-    n.AddFile("d.zip", "rejected");
-    Ticket bad;
-    bad.file = "D.ZIP";
-    bad.pw = "WRONG";
-    n.AddTic("d.tic", bad);
+void CrashNode(TossNode& n, const std::string& style) {
+  n.links = kLinks;
+  n.areas = kAreas;
+  n.settings = "DUPESDIR dupes\nREWRITEDESC No\n" + style;
+  n.WriteConfig();
+  n.s.Write("files/a/b.old", "older B");
+  n.s.Write("files/a/files.bbs", "B.OLD [00] The older B\n");
+  for (const std::string& f : kFiles) {
+    Ticket t = Ticket().File(f).Extra({"Desc File " + f});
+    if (f == "B.ZIP") t.extra.push_back("Replaces B.*");
+    n.AddPair(Lower(f.substr(0, 1)) + ".tic", t, Contents(f));
   }
-  TossNode n;
-};
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> out;
-  size_t from = 0;
-  while (from < text.size()) {
-    size_t nl = text.find('\n', from);
-    if (nl == std::string::npos) nl = text.size();
-    out.push_back(text.substr(from, nl - from));
-    from = nl + 1;
-  }
-  return out;
-}
-
-// Every file of the node below `dir`, relative to the node.
-std::vector<std::string> Tree(const Scenario& s, const std::string& dir) {
-  std::vector<std::string> out;
-  std::vector<platform::DirEntry> entries;
-  (void)platform::ListDirectory(s.PathOf(dir), "*", true, &entries);  // missing: nothing
-  for (const platform::DirEntry& e : entries) {
-    std::string rel = dir.empty() ? e.name : dir + "/" + e.name;
-    if (e.is_dir) {
-      for (const std::string& sub : Tree(s, rel)) out.push_back(sub);
-    } else {
-      out.push_back(rel);
-    }
-  }
-  return out;
+  n.AddPair("d.tic", Ticket().File("D.ZIP").Pw("WRONG"), "rejected");
 }
 
 // What one link received: file name -> times, and the tickets by file.
@@ -104,12 +65,10 @@ void CheckTicket(const std::string& text, const std::string& link, const std::st
 }
 
 // The invariants after the second run.
-void CheckNode(const CrashNode& node, bool boxes, const std::string& what, size_t more = 0) {
-  SCOPED_TRACE(what);
-  const Scenario& s = node.n.s;
-  EXPECT_EQ(node.n.Names("in"), "");
-  for (const std::string& f : kFiles)
-    EXPECT_EQ(s.Read("files/a/" + Lower(f)), "contents of " + f + std::string(3000, 'x'));
+void CheckNode(const TossNode& n, bool boxes, size_t more = 0) {
+  const Scenario& s = n.s;
+  EXPECT_EQ(n.Names("in"), "");
+  for (const std::string& f : kFiles) EXPECT_EQ(s.Read("files/a/" + Lower(f)), Contents(f));
   EXPECT_FALSE(s.Exists("files/a/b.old"));
   std::string desc = s.Read("files/a/files.bbs");
   for (const std::string& f : kFiles) {
@@ -119,12 +78,12 @@ void CheckNode(const CrashNode& node, bool boxes, const std::string& what, size_
     EXPECT_EQ(entries, 1) << f << " in\n" << desc;
   }
   EXPECT_EQ(Lines(s.Read("olxprg.idx")).size(), kFiles.size() + more);
-  std::vector<std::string> bad = Tree(s, "bad");
+  std::vector<std::string> bad = n.Files("bad");
   EXPECT_GE(bad.size(), 3u);  // d.zip, d.tic, files.bbs; a copy may repeat
   EXPECT_LE(bad.size(), 5u);
-  EXPECT_EQ(Tree(s, "dupes"), std::vector<std::string>{});
-  for (const std::string& f : Tree(s, "")) {
-    EXPECT_FALSE(platform::IsWorkFileName(f)) << f;
+  EXPECT_EQ(n.Files("dupes"), std::vector<std::string>{});
+  ExpectNoWorkFiles(n);
+  for (const std::string& f : n.Files()) {
     EXPECT_FALSE(f.size() > 4 && f.compare(f.size() - 4, 4, ".bsy") == 0) << f;
     EXPECT_NE(f, "olxtoss.jnl");
   }
@@ -144,12 +103,11 @@ void CheckNode(const CrashNode& node, bool boxes, const std::string& what, size_
         CheckTicket(s.Read(line.substr(1)), link, passwords[link], &got[link]);
       }
     }
-    for (const std::string& t : Tree(s, "outtics"))
+    for (const std::string& t : n.Files("outtics"))
       EXPECT_TRUE(referenced.count(s.PathOf(t))) << "orphan ticket " << t;
   } else {
-    EXPECT_EQ(Tree(s, "outtics"), std::vector<std::string>{});
-    std::vector<std::string> boxes_found = Tree(s, "out/boxes");
-    for (const std::string& f : boxes_found) {
+    EXPECT_EQ(n.Files("outtics"), std::vector<std::string>{});
+    for (const std::string& f : n.Files("out/boxes")) {
       std::string link = Lower(f).find("024ss003") != std::string::npos ? "2:5020/3" : "2:5020/4";
       std::string name = f.substr(f.rfind('/') + 1);
       if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tic") == 0)
@@ -173,31 +131,16 @@ void CheckNode(const CrashNode& node, bool boxes, const std::string& what, size_
   }
 }
 
-void SweepKills(const std::string& style, bool boxes) {
-  for (int n = 1;; ++n) {
-    CrashNode node(style);
-    node.n.s.program = OLVIX_FAULTY_BINARY;
-    RunResult first = node.n.s.Run({"TOSS"}, {{"OLVIX_FAULT", "kill:" + std::to_string(n)}});
-    node.n.s.program.clear();
-    RunResult second = node.n.s.Run({"TOSS"});
-    ASSERT_EQ(second.status, 0) << "killed at " << n << "\n" << second.output;
-    CheckNode(node, boxes, "killed at operation " + std::to_string(n));
-    if (::testing::Test::HasFailure()) {
-      node.n.s.Keep();
-      FAIL() << "first run:\n" << first.output << "\nsecond run:\n" << second.output;
-    }
-    if (first.status != kKilled) {
-      ASSERT_EQ(first.status, 0) << first.output;
-      EXPECT_GT(n, 20);  // the sweep did reach into the toss
-      break;
-    }
-  }
+void SweepToss(const std::string& style, bool boxes) {
+  SweepKills(
+      {"TOSS"}, 20, [&](TossNode& n) { CrashNode(n, style); },
+      [&](const TossNode& n, bool) { CheckNode(n, boxes); });
 }
 
-TEST(TossCrash, KilledAtAnyOperationThenRunAgainBink) { SweepKills("", false); }
+TEST(TossCrash, KilledAtAnyOperationThenRunAgainBink) { SweepToss("", false); }
 
 TEST(TossCrash, KilledAtAnyOperationThenRunAgainFileboxes) {
-  SweepKills("ATTACHSTYLE FILEBOXES\nOUTBOUND out/boxes\n", true);
+  SweepToss("ATTACHSTYLE FILEBOXES\nOUTBOUND out/boxes\n", true);
 }
 
 // A full disk in each directory the toss writes: the toss stops with
@@ -206,16 +149,14 @@ TEST(TossCrash, KilledAtAnyOperationThenRunAgainFileboxes) {
 TEST(TossCrash, DiskFullStopsBeforeAnythingIsDeleted) {
   for (const char* where :
        {"/outtics/", "/out/bso/", "/files/a/", "/bad/", "olxtoss.jnl", "olxprg.idx"}) {
-    CrashNode node("");
-    node.n.s.program = OLVIX_FAULTY_BINARY;
-    RunResult full = node.n.s.Run({"TOSS"}, {{"OLVIX_FAULT", std::string("enospc:1:") + where}});
-    node.n.s.program.clear();
-    EXPECT_EQ(full.status, 1) << where << "\n" << full.output;
-    EXPECT_TRUE(Holds(full.Plain(), "No space left on device")) << where;
-    EXPECT_EQ(node.n.Names("in"), "a.tic a.zip b.tic b.zip c.tic c.zip d.tic d.zip") << where;
-    RunResult again = node.n.s.Run({"TOSS"});
+    SCOPED_TRACE(std::string("disk full in ") + where);
+    TossNode n;
+    CrashNode(n, "");
+    n.DiskFull({"TOSS"}, where);
+    EXPECT_EQ(n.Names("in"), "a.tic a.zip b.tic b.zip c.tic c.zip d.tic d.zip");
+    RunResult again = n.s.Run({"TOSS"});
     ASSERT_EQ(again.status, 0) << again.output;
-    CheckNode(node, false, std::string("disk full in ") + where);
+    CheckNode(n, false);
   }
 }
 
@@ -224,29 +165,27 @@ TEST(TossCrash, DiskFullStopsBeforeAnythingIsDeleted) {
 // link it is not meant for.
 TEST(TossCrash, TwoCopiesAtOnceNeverMixTheirWork) {
   // No busy flag at all, so that the two runs surely overlap.
-  CrashNode node("");
+  TossNode n;
+  CrashNode(n, "");
   // More tickets, so that the runs overlap.
   for (int i = 0; i < 40; ++i) {
     std::string f = Format("E%02d.ZIP", i);
-    node.n.AddFile(Lower(f), "more " + f);
-    Ticket t;
-    t.file = f;
-    node.n.AddTic(Format("e%02d.tic", i), t);
+    n.AddPair(Format("e%02d.tic", i), Ticket().File(f), "more " + f);
   }
   pid_t other = ::fork();
   if (other == 0) {
-    RunResult r = node.n.s.Run({"TOSS"});
+    RunResult r = n.s.Run({"TOSS"});
     ::_exit(r.status == 0 ? 0 : 1);
   }
-  RunResult mine = node.n.s.Run({"TOSS"});
+  RunResult mine = n.s.Run({"TOSS"});
   int status = 0;
   ::waitpid(other, &status, 0);
   EXPECT_EQ(mine.status, 0) << mine.output;
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  CheckNode(node, false, "two copies", 40);
+  CheckNode(n, false, 40);
   for (const char* flow : {"out/bso/139c0003.flo", "out/bso/139c0004.flo"}) {
     int tickets = 0;
-    for (const std::string& line : Lines(node.n.s.Read(flow)))
+    for (const std::string& line : Lines(n.s.Read(flow)))
       if (!line.empty() && line[0] == '^') ++tickets;
     EXPECT_EQ(tickets, 43) << flow;
   }
@@ -254,96 +193,68 @@ TEST(TossCrash, TwoCopiesAtOnceNeverMixTheirWork) {
 
 // A node whose one ticket creates a fileecho, with a magic name, an
 // [AUTOSTART] command and a link that [UPLINKS] subscribes.
-struct CreatingNode {
-  CreatingNode() {
-    n.links = std::string(kLinks) + "LINK 2:5020/5 A PASS5 10 Yes Hold 2:5020/1 Passive\n";
-    n.areas = kAreas;
-    n.settings =
-        "FREQLIST freq.lst\nNEWECHODESC Yes\nBLSTBBS blst.cfg\nNEWDESC From @LINK\n"
-        "MAGICFILE magic/names.txt\n"
-        "[AUTOSTART]\n* NEW.ECHO echo @FILE >>\"$OLVIXPATH/ran.txt\"\n"
-        "[UPLINKS]\nUPLINK 2:5020/5\nLINKS 2:5020/4\n";
-    n.WriteConfig();
-    n.AddFile("n.zip", "new fileecho");
-    Ticket t;
-    t.area = "NEW.ECHO";
-    t.file = "N.ZIP";
-    t.from = "2:5020/5";
-    t.pw = "PASS5";
-    t.extra = {"Magic NEWMAGIC"};
-    n.AddTic("n.tic", t);
-  }
-  // After the run that completed the work: the fileecho exists once with
-  // its lines once each, the magic name once, the file reached the link,
-  // and only the command in flight may have run twice.
-  void Check(const std::string& what) const {
-    SCOPED_TRACE(what);
-    const Scenario& s = n.s;
-    const std::string dir = s.dir() + "new/NEW_ECHO";
-    std::string areas = s.Read("olxareas.ini");
-    size_t at = areas.find("Area    NEW.ECHO " + dir + "/ A 0 0 2:5020/1\nDesc    From 2:5020/5\n");
-    EXPECT_NE(at, std::string::npos) << areas;
-    EXPECT_EQ(areas.find("NEW.ECHO", at + 20), std::string::npos) << areas;
-    EXPECT_EQ(s.Read("new/NEW_ECHO/n.zip"), "new fileecho");
-    EXPECT_EQ(n.Names("new"), "NEW_ECHO/ files.bbs");
-    EXPECT_EQ(s.Read("freq.lst"), dir + "\n");
-    EXPECT_EQ(s.Read("new/files.bbs"), "NEW_ECHO NEW.ECHO From 2:5020/5\n");
-    EXPECT_EQ(s.Read("blst.cfg"), "\nName From 2:5020/5\nPath " + dir + "\n");
-    EXPECT_EQ(s.Read("magic/names.txt"),
-              ";\n; Automaticaly created file by Olvix\n;\n"
-              "NEWMAGIC      " +
-                  dir + "/n.zip\n");
-    std::string ran = s.Read("ran.txt");
-    EXPECT_TRUE(ran == "n.zip\n" || ran == "n.zip\nn.zip\n") << ran;
-    std::vector<std::string> flow = Lines(s.Read("out/bso/139c0004.flo"));
-    EXPECT_TRUE(flow.size() == 2 || flow.size() == 4) << s.Read("out/bso/139c0004.flo");
-    EXPECT_EQ(n.Names("in"), "");
-    for (const std::string& f : Tree(s, "")) {
-      EXPECT_FALSE(platform::IsWorkFileName(f)) << f;
-      EXPECT_NE(f, "olxtoss.jnl");
-    }
-  }
-  TossNode n;
-};
+void CreatingNode(TossNode& n) {
+  n.links = std::string(kLinks) + "LINK 2:5020/5 A PASS5 10 Yes Hold 2:5020/1 Passive\n";
+  n.areas = kAreas;
+  n.settings =
+      "FREQLIST freq.lst\nNEWECHODESC Yes\nBLSTBBS blst.cfg\nNEWDESC From @LINK\n"
+      "MAGICFILE magic/names.txt\n"
+      "[AUTOSTART]\n* NEW.ECHO echo @FILE >>\"$OLVIXPATH/ran.txt\"\n"
+      "[UPLINKS]\nUPLINK 2:5020/5\nLINKS 2:5020/4\n";
+  n.WriteConfig();
+  n.AddPair(
+      "n.tic",
+      Ticket().Area("NEW.ECHO").File("N.ZIP").From("2:5020/5", "PASS5").Extra({"Magic NEWMAGIC"}),
+      "new fileecho");
+}
+
+// After the run that completed the work: the fileecho exists once with its
+// lines once each, the magic name once, the file reached the link, and only
+// the command in flight may have run twice.
+void CheckCreated(const TossNode& n) {
+  const Scenario& s = n.s;
+  const std::string dir = s.dir() + "new/NEW_ECHO";
+  std::string areas = s.Read("olxareas.ini");
+  size_t at = areas.find("Area    NEW.ECHO " + dir + "/ A 0 0 2:5020/1\nDesc    From 2:5020/5\n");
+  EXPECT_NE(at, std::string::npos) << areas;
+  EXPECT_EQ(areas.find("NEW.ECHO", at + 20), std::string::npos) << areas;
+  EXPECT_EQ(s.Read("new/NEW_ECHO/n.zip"), "new fileecho");
+  EXPECT_EQ(n.Names("new"), "NEW_ECHO/ files.bbs");
+  EXPECT_EQ(s.Read("freq.lst"), dir + "\n");
+  EXPECT_EQ(s.Read("new/files.bbs"), "NEW_ECHO NEW.ECHO From 2:5020/5\n");
+  EXPECT_EQ(s.Read("blst.cfg"), "\nName From 2:5020/5\nPath " + dir + "\n");
+  EXPECT_EQ(s.Read("magic/names.txt"),
+            ";\n; Automaticaly created file by Olvix\n;\nNEWMAGIC      " + dir + "/n.zip\n");
+  std::string ran = s.Read("ran.txt");
+  EXPECT_TRUE(ran == "n.zip\n" || ran == "n.zip\nn.zip\n") << ran;
+  std::vector<std::string> flow = Lines(s.Read("out/bso/139c0004.flo"));
+  EXPECT_TRUE(flow.size() == 2 || flow.size() == 4) << s.Read("out/bso/139c0004.flo");
+  EXPECT_EQ(n.Names("in"), "");
+  ExpectNoWorkFiles(n);
+  for (const std::string& f : n.Files()) EXPECT_NE(f, "olxtoss.jnl");
+}
 
 TEST(TossCrash, KilledAtAnyOperationWhileAFileechoIsCreated) {
-  for (int k = 1;; ++k) {
-    CreatingNode node;
-    Scenario& s = node.n.s;
-    s.program = OLVIX_FAULTY_BINARY;
-    RunResult first = s.Run({"TOSS"}, {{"OLVIX_FAULT", "kill:" + std::to_string(k)}});
-    s.program.clear();
-    RunResult second = s.Run({"TOSS"});
-    ASSERT_EQ(second.status, 0) << "killed at " << k << "\n" << second.output;
-    node.Check("killed at operation " + std::to_string(k));
-    if (::testing::Test::HasFailure()) {
-      s.Keep();
-      FAIL() << "first run:\n" << first.output << "\nsecond run:\n" << second.output;
+  SweepKills({"TOSS"}, 20, CreatingNode, [](const TossNode& n, bool whole) {
+    CheckCreated(n);
+    if (whole) {
+      EXPECT_EQ(n.s.Read("ran.txt"), "n.zip\n");
     }
-    if (first.status != kKilled) {
-      ASSERT_EQ(first.status, 0) << first.output;
-      EXPECT_EQ(s.Read("ran.txt"), "n.zip\n");
-      EXPECT_GT(k, 20);  // the sweep did reach into the toss
-      break;
-    }
-  }
+  });
 }
 
 // A full disk where the new fileecho's files go stops the toss before
 // anything leaves the inbound; the next run creates the fileecho once.
 TEST(TossCrash, DiskFullWhileAFileechoIsCreated) {
   for (const char* where : {"freq.lst", "blst.cfg", "/new/", "areatemp", "/magic/"}) {
-    CreatingNode node;
-    Scenario& s = node.n.s;
-    s.program = OLVIX_FAULTY_BINARY;
-    RunResult full = s.Run({"TOSS"}, {{"OLVIX_FAULT", std::string("enospc:1:") + where}});
-    s.program.clear();
-    EXPECT_EQ(full.status, 1) << where << "\n" << full.output;
-    EXPECT_TRUE(Holds(full.Plain(), "No space left on device")) << where;
-    EXPECT_EQ(node.n.Names("in"), "n.tic n.zip") << where;
-    RunResult again = s.Run({"TOSS"});
+    SCOPED_TRACE(std::string("disk full in ") + where);
+    TossNode n;
+    CreatingNode(n);
+    n.DiskFull({"TOSS"}, where);
+    EXPECT_EQ(n.Names("in"), "n.tic n.zip");
+    RunResult again = n.s.Run({"TOSS"});
     ASSERT_EQ(again.status, 0) << again.output;
-    node.Check(std::string("disk full in ") + where);
+    CheckCreated(n);
   }
 }
 

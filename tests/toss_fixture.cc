@@ -6,7 +6,12 @@
 
 #include "platform/platform.h"
 #include "util/crc32.h"
+#include "util/files.h"
 #include "util/text.h"
+
+#ifndef OLVIX_FAULTY_BINARY
+#error "OLVIX_FAULTY_BINARY must name the program with the fault-injection seam"
+#endif
 
 namespace olvix::test {
 
@@ -78,9 +83,116 @@ void TossNode::AddTic(const std::string& tic_name, const Ticket& t) const {
   s.Write("in/" + tic_name, TicText(t));
 }
 
+void TossNode::AddPair(const std::string& tic_name, const Ticket& t,
+                       const std::string& contents) const {
+  AddFile(Lower(t.file), contents);
+  AddTic(tic_name, t);
+}
+
 RunResult TossNode::Toss() const {
   WriteConfig();
   return s.Run({"TOSS"});
+}
+
+RunResult TossNode::RunFaulty(const std::vector<std::string>& args, const std::string& fault) {
+  s.program = OLVIX_FAULTY_BINARY;
+  RunResult r = s.Run(args, {{"OLVIX_FAULT", fault}});
+  s.program.clear();
+  return r;
+}
+
+RunResult TossNode::DiskFull(const std::vector<std::string>& args, const std::string& where) {
+  RunResult r = RunFaulty(args, "enospc:1:" + where);
+  EXPECT_EQ(r.status, 1) << where << "\n" << r.output;
+  EXPECT_TRUE(Holds(r.Plain(), "No space left on device")) << where;
+  return r;
+}
+
+std::vector<std::string> TossNode::Files(const std::string& dir) const {
+  std::vector<std::string> out;
+  std::vector<platform::DirEntry> entries;
+  (void)platform::ListDirectory(s.PathOf(dir), "*", true, &entries);  // missing: nothing
+  for (const platform::DirEntry& e : entries) {
+    std::string rel = dir.empty() ? e.name : dir + "/" + e.name;
+    if (!e.is_dir) {
+      out.push_back(rel);
+      continue;
+    }
+    for (const std::string& sub : Files(rel)) out.push_back(sub);
+  }
+  return out;
+}
+
+void SweepKills(const std::vector<std::string>& args, int min_ops,
+                const std::function<void(TossNode&)>& prepare,
+                const std::function<void(const TossNode&, bool whole)>& check) {
+  for (int k = 1; k < 1000; ++k) {
+    SCOPED_TRACE("killed before operation " + std::to_string(k));
+    TossNode n;
+    prepare(n);
+    RunResult first = n.RunFaulty(args, "kill:" + std::to_string(k));
+    RunResult second = n.s.Run(args);
+    ASSERT_EQ(second.status, 0) << second.output;
+    check(n, first.status != kKilled);
+    if (::testing::Test::HasFailure()) {
+      n.s.Keep();
+      FAIL() << "first run:\n" << first.output << "\nsecond run:\n" << second.output;
+    }
+    if (first.status != kKilled) {
+      ASSERT_EQ(first.status, 0) << first.output;
+      EXPECT_GT(k, min_ops) << "the sweep did not reach into the run";
+      return;
+    }
+  }
+  ADD_FAILURE() << args[0] << " never ran to its end";
+}
+
+void ExpectNoWorkFiles(const TossNode& n) {
+  for (const std::string& f : n.Files()) EXPECT_FALSE(platform::IsWorkFileName(f)) << f;
+}
+
+std::map<std::string, NetmailLetter> Letters(const TossNode& n, const std::string& dir) {
+  std::map<std::string, NetmailLetter> out;
+  for (const std::string& name : SplitWords(n.Names(dir))) {
+    if (platform::IsWorkFileName(name)) continue;
+    EXPECT_EQ(ParseLetter(n.s.Read(dir + "/" + name), &out[name]), 0) << name;
+  }
+  return out;
+}
+
+std::vector<ftnnet::Packet> Packets(const TossNode& n, const std::string& dir) {
+  std::vector<ftnnet::Packet> out;
+  for (const std::string& name : ftnnet::ListNames(n.s.PathOf(dir))) {
+    EXPECT_EQ(".pkt", name.substr(name.size() - 4)) << "only finished packets";
+    std::string error;
+    EXPECT_EQ(0, ftnnet::ParsePacket(n.s.Read(dir + "/" + name), &out.emplace_back(), &error))
+        << name << error;
+  }
+  return out;
+}
+
+void SetAge(const Scenario& s, const std::string& rel, int64_t seconds) {
+  ASSERT_EQ(platform::SetModTime(s.PathOf(rel), platform::Now() - seconds), 0) << rel;
+}
+
+std::string Ages(const std::string& text) {
+  std::string out;
+  for (const std::string& line : SplitPieces(text, 1000)) {
+    size_t blank = line.find(' ');
+    long long t = std::atoll(line.substr(0, blank).c_str());
+    out += (std::llabs(platform::Now() - t) < 60 ? "new" : "old") + line.substr(blank);
+  }
+  return out;
+}
+
+std::vector<std::string> Lines(const std::string& text, const std::string& end) {
+  std::vector<std::string> out;
+  for (size_t from = 0; from < text.size();) {
+    size_t at = std::min(text.find(end, from), text.size());
+    out.push_back(text.substr(from, at - from));
+    from = at + end.size();
+  }
+  return out;
 }
 
 std::string TossNode::Names(const std::string& dir) const {
@@ -94,9 +206,10 @@ std::string TossNode::Names(const std::string& dir) const {
   return out;
 }
 
-std::string TossNode::TicOfFlow(const std::string& flow) const {
+std::string TossNode::TicOfFlow(const std::string& flow, int nth) const {
   std::string text = s.Read(flow);
   size_t caret = text.find('^');
+  for (int i = 0; i < nth && caret != std::string::npos; ++i) caret = text.find('^', caret + 1);
   if (caret == std::string::npos) return "";
   size_t end = text.find('\n', caret);
   std::string path = text.substr(caret + 1, end == std::string::npos ? end : end - caret - 1);

@@ -1,14 +1,20 @@
 // A node for toss scenarios: links and fileechoes that cover every check
-// of an inbound ticket, ticket and file writers for the inbound, and
-// readers for what the toss left in the node's directories.
+// of an inbound ticket, ticket and file writers for the inbound, readers
+// for what a run left in the node's directories, and runs of the build
+// with the fault-injection seam (killed or with the disk full).
 #ifndef OLVIX_TESTS_TOSS_FIXTURE_H_
 #define OLVIX_TESTS_TOSS_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "ftn_network.h"
+#include "manager/letter.h"
 #include "scenario.h"
 
 namespace olvix::test {
@@ -56,7 +62,32 @@ struct Ticket {
   std::string pw = "SECRET";
   std::string crc;
   std::vector<std::string> extra;  // further lines, e.g. "Desc ..."
+
+  // Setters for tickets written in one expression:
+  // n.AddTic("a.tic", Ticket().File("X.ZIP").Pw("FORGED")).
+  Ticket& Area(std::string v) { return Set(&Ticket::area, std::move(v)); }
+  Ticket& File(std::string v) { return Set(&Ticket::file, std::move(v)); }
+  Ticket& From(std::string address, std::string password) {
+    pw = std::move(password);
+    return Set(&Ticket::from, std::move(address));
+  }
+  Ticket& Pw(std::string v) { return Set(&Ticket::pw, std::move(v)); }
+  Ticket& Crc(std::string v) { return Set(&Ticket::crc, std::move(v)); }
+  Ticket& Extra(std::vector<std::string> v) {
+    extra = std::move(v);
+    return *this;
+  }
+
+ private:
+  Ticket& Set(std::string Ticket::*field, std::string v) {
+    this->*field = std::move(v);
+    return *this;
+  }
 };
+
+inline constexpr int64_t kDay = 86400;
+// The status of a run that the fault-injection seam killed (SIGKILL).
+inline constexpr int kKilled = 128 + 9;
 
 class TossNode {
  public:
@@ -73,20 +104,54 @@ class TossNode {
   void AddFile(const std::string& name, const std::string& contents) const;
   // A ticket in the inbound (CR LF line ends).
   void AddTic(const std::string& tic_name, const Ticket& t) const;
+  // The ticket's file in the inbound (its name in lower case), then the
+  // ticket.
+  void AddPair(const std::string& tic_name, const Ticket& t, const std::string& contents) const;
   // The ticket text AddTic writes.
   std::string TicText(const Ticket& t) const;
   // Writes the configuration and runs TOSS.
   RunResult Toss() const;
+  // Runs the build with the fault-injection seam, OLVIX_FAULT set to `fault`.
+  RunResult RunFaulty(const std::vector<std::string>& args, const std::string& fault);
+  // Runs the faulty build with the disk full at the first write whose path
+  // holds `where`, and expects it to stop with status 1 and the reason.
+  RunResult DiskFull(const std::vector<std::string>& args, const std::string& where);
 
   // Names in a directory of the node, sorted; "" for a missing directory.
   std::string Names(const std::string& dir) const;
-  // The outgoing ticket a flow file points to: the path after "^" in
-  // `flow` (relative to the node).
-  std::string TicOfFlow(const std::string& flow) const;
+  // Every file below `dir` (all of the node for ""), relative to the node.
+  std::vector<std::string> Files(const std::string& dir = "") const;
+  // The outgoing ticket a flow file points to: the path after the first
+  // (or the `nth` from 0) "^" in `flow`, relative to the node.
+  std::string TicOfFlow(const std::string& flow, int nth = 0) const;
 
   Scenario s;
 };
 
+// Runs `args` on fresh nodes made by `prepare`, killed before operation 1,
+// 2, ... of the faulty build, each time followed by the same command run
+// normally, until a run is not killed; that one must have got past
+// `min_ops` operations. `check` looks at the node after the second run;
+// `whole` tells that the first was not killed. The node of the first
+// failure is kept.
+void SweepKills(const std::vector<std::string>& args, int min_ops,
+                const std::function<void(TossNode&)>& prepare,
+                const std::function<void(const TossNode&, bool whole)>& check);
+
+// No work file anywhere in the node.
+void ExpectNoWorkFiles(const TossNode& n);
+// The letters in a directory of the node by name, work files left out.
+std::map<std::string, NetmailLetter> Letters(const TossNode& n, const std::string& dir);
+// The packets in a directory of the node, by name; only finished ones
+// (*.pkt) may be there.
+std::vector<ftnnet::Packet> Packets(const TossNode& n, const std::string& dir);
+// Sets the modification time of a file of the node `seconds` back.
+void SetAge(const Scenario& s, const std::string& rel, int64_t seconds);
+// The lines of the purge index `text` with their times replaced by "new"
+// (within a minute of now) or "old".
+std::string Ages(const std::string& text);
+// `text` cut at each `end`, which is dropped; a last piece without one too.
+std::vector<std::string> Lines(const std::string& text, const std::string& end = "\n");
 // The lines of plain output that begin with `level` and a blank.
 std::string LevelLines(const std::string& plain, char level);
 // True when `text` holds `part`, for EXPECT_TRUE with a readable message.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,18 +14,6 @@
 
 namespace olvix::test {
 namespace {
-
-std::vector<std::string> CrLfLines(const std::string& text) {
-  std::vector<std::string> out;
-  size_t from = 0;
-  while (from < text.size()) {
-    size_t end = text.find("\r\n", from);
-    if (end == std::string::npos) end = text.size();
-    out.push_back(text.substr(from, end - from));
-    from = end + 2;
-  }
-  return out;
-}
 
 size_t CountPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
   size_t n = 0;
@@ -38,16 +27,15 @@ size_t CountPrefix(const std::vector<std::string>& lines, const std::string& pre
 // them keeps the files of its fileecho.
 TEST(TossHostile, TabsAndCarriageReturnsForgeNoLineDownstream) {
   TossNode a;
-  a.AddFile("hello.txt", "hello");
-  Ticket t;
-  t.extra = {"Desc " + std::string(63, '\t') + "Replaces *",
-             "Path 2:5020/2 1 " + std::string(60, '\t') + "Area OTHER",
-             "SeenBy 2:5020/9\rFile ../../etc/passwd", "LDesc a\x1b[2Jb\x0c"};
-  a.AddTic("a.tic", t);
+  a.AddPair("a.tic",
+            Ticket().Extra({"Desc " + std::string(63, '\t') + "Replaces *",
+                            "Path 2:5020/2 1 " + std::string(60, '\t') + "Area OTHER",
+                            "SeenBy 2:5020/9\rFile ../../etc/passwd", "LDesc a\x1b[2Jb\x0c"}),
+            "hello");
   RunResult r = a.Toss();
   ASSERT_EQ(r.status, 0) << r.output;
   std::string sent = a.s.Read(a.TicOfFlow("out/bso/139c0004.flo"));
-  std::vector<std::string> lines = CrLfLines(sent);
+  std::vector<std::string> lines = Lines(sent, "\r\n");
   for (const std::string& l : lines) {
     EXPECT_LE(l.size(), 509u) << l;
     for (char c : l) EXPECT_GE(static_cast<unsigned char>(c), 32u) << l;
@@ -77,13 +65,9 @@ TEST(TossHostile, TabsAndCarriageReturnsForgeNoLineDownstream) {
 TEST(TossHostile, ReplacesNeverTakesAFileOfTheSameRun) {
   TossNode n;
   n.s.Write("files/a/nodediff.330", "330");
-  for (const char* day : {"331", "332"}) {
-    n.AddFile(std::string("nodediff.") + day, day);
-    Ticket t;
-    t.file = std::string("NODEDIFF.") + day;
-    t.extra = {"Replaces NODEDIFF.*"};
-    n.AddTic(std::string("d") + day + ".tic", t);
-  }
+  for (const std::string day : {"331", "332"})
+    n.AddPair("d" + day + ".tic", Ticket().File("NODEDIFF." + day).Extra({"Replaces NODEDIFF.*"}),
+              day);
   RunResult r = n.Toss();
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(n.Names("files/a"), "files.bbs nodediff.331 nodediff.332");
@@ -98,25 +82,11 @@ TEST(TossHostile, ReplacesNeverTakesAFileOfTheSameRun) {
 TEST(TossHostile, BadTicketsTakeNothingAwayAndBadpathKeepsWhatItHolds) {
   TossNode n;
   n.s.Write("bad/x.zip", "an earlier rejected x.zip");
-  n.AddFile("x.zip", "the good one");
-  Ticket bad;
-  bad.file = "X.ZIP";
-  bad.pw = "FORGED";
-  n.AddTic("a.tic", bad);
-  Ticket good;
-  good.file = "X.ZIP";
-  n.AddTic("b.tic", good);
-  for (const char* name : {"FILES.BBS", "files.bbs.$$$", "A B.ZIP"}) {
-    n.AddFile(Lower(name), "sent to take a name of ours");
-    Ticket t;
-    t.file = name;
-    n.AddTic(std::string("n") +
-                 std::to_string(name[0] == 'A'   ? 1
-                                : name[0] == 'F' ? 2
-                                                 : 3) +
-                 ".tic",
-             t);
-  }
+  n.AddPair("a.tic", Ticket().File("X.ZIP").Pw("FORGED"), "the good one");
+  n.AddTic("b.tic", Ticket().File("X.ZIP"));
+  n.AddPair("n1.tic", Ticket().File("A B.ZIP"), "sent to take a name of ours");
+  n.AddPair("n2.tic", Ticket().File("FILES.BBS"), "sent to take a name of ours");
+  n.AddPair("n3.tic", Ticket().File("files.bbs.$$$"), "sent to take a name of ours");
   n.s.Write("files/a/files.bbs", "OLD.ZIP [00] Kept\n");
   RunResult r = n.Toss();
   ASSERT_EQ(r.status, 0) << r.output;
@@ -128,11 +98,8 @@ TEST(TossHostile, BadTicketsTakeNothingAwayAndBadpathKeepsWhatItHolds) {
   EXPECT_EQ(n.s.Read("files/a/files.bbs"),
             "OLD.ZIP [00] Kept\nX.ZIP        [00] No description found\n");
   EXPECT_EQ(LevelLines(r.Plain(), '!').find("Invalid file name") != std::string::npos, true);
-  std::string plain = r.Plain();
-  size_t invalid = 0;
-  for (size_t p = 0; (p = plain.find("! Invalid file name\n", p)) != std::string::npos; ++p)
-    ++invalid;
-  EXPECT_EQ(invalid, 3u);
+  std::vector<std::string> plain = Lines(r.Plain());
+  EXPECT_EQ(std::count(plain.begin(), plain.end(), "! Invalid file name"), 3);
   EXPECT_EQ(n.Names("in"), "");
   EXPECT_EQ(n.s.Read("bad/files.bbs_"), "sent to take a name of ours");
 }
@@ -141,11 +108,9 @@ TEST(TossHostile, BadTicketsTakeNothingAwayAndBadpathKeepsWhatItHolds) {
 // description line that looks like an entry stays a continuation line.
 TEST(TossHostile, DescriptionEntriesDescribeTheirOwnFile) {
   TossNode n;
-  n.AddFile("nodediff.331x", "x");
-  Ticket t;
-  t.file = "NODEDIFF.331X";
-  t.extra = {"Desc First", "LDesc NODEDIFF.331 [00] FAKE"};
-  n.AddTic("a.tic", t);
+  n.AddPair("a.tic",
+            Ticket().File("NODEDIFF.331X").Extra({"Desc First", "LDesc NODEDIFF.331 [00] FAKE"}),
+            "x");
   RunResult r = n.Toss();
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(n.s.Read("files/a/files.bbs"), "NODEDIFF.331X [00] First\n NODEDIFF.331 [00] FAKE\n");
@@ -159,26 +124,13 @@ TEST(TossHostile, LinksFifosAndHugeTicketsAreRefused) {
   n.s.Write("secret.txt", "not for the links");
   n.s.MakeDir("in");
   ASSERT_EQ(::symlink(n.s.PathOf("secret.txt").c_str(), n.s.PathOf("in/link.txt").c_str()), 0);
-  Ticket to_link;
-  to_link.file = "LINK.TXT";
-  to_link.crc = "-";
-  n.AddTic("a.tic", to_link);
-  Ticket bad_link;
-  bad_link.file = "LINK.TXT";
-  bad_link.pw = "FORGED";
-  bad_link.crc = "-";
-  n.AddTic("b.tic", bad_link);
+  n.AddTic("a.tic", Ticket().File("LINK.TXT").Crc("-"));
+  n.AddTic("b.tic", Ticket().File("LINK.TXT").Pw("FORGED").Crc("-"));
   ASSERT_EQ(::mkfifo(n.s.PathOf("in/fifo.txt").c_str(), 0666), 0);
-  Ticket to_fifo;
-  to_fifo.file = "FIFO.TXT";
-  to_fifo.crc = "-";
-  n.AddTic("c.tic", to_fifo);
+  n.AddTic("c.tic", Ticket().File("FIFO.TXT").Crc("-"));
   n.s.Write("elsewhere.tic", n.TicText(Ticket{}));
   ASSERT_EQ(::symlink(n.s.PathOf("elsewhere.tic").c_str(), n.s.PathOf("in/d.tic").c_str()), 0);
-  n.AddFile("hello.txt", "hello");
-  Ticket huge;
-  huge.extra = {"LDesc " + std::string(2 << 20, 'x')};
-  n.AddTic("e.tic", huge);
+  n.AddPair("e.tic", Ticket().Extra({"LDesc " + std::string(2 << 20, 'x')}), "hello");
   n.settings = "LOSTTICDAYS 1\n";
   n.WriteConfig();
   RunResult r = n.s.Run({"TOSS"}, {}, 20);
