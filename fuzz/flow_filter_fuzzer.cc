@@ -2,18 +2,16 @@
 // fault; the lines kept are the input's lines in their order, none split
 // or joined, and exactly the killed ones are gone.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz_context.h"
 #include "maint/kill.h"
 
-namespace {
+using olvix::fuzz::Check;
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+namespace {
 
 std::vector<std::string_view> Lines(std::string_view text) {
   std::vector<std::string_view> out;
