@@ -96,6 +96,15 @@ class RobotTest : public ::testing::Test {
     return out;
   }
 
+  // Every letter in OUTMAIL, each as "<address> <to name> <subject>: " and
+  // its body.
+  std::string Letters() {
+    std::string out;
+    for (const NetmailLetter& l : Sent())
+      out += FormatAddress(l.destination) + " " + l.to_name + " " + l.subject + ": " + Body(l);
+    return out;
+  }
+
   // The text lines of a letter between its kludges and its tear line,
   // each followed by "\n". Empty lines are not stored in a letter.
   static std::string Body(const NetmailLetter& l) {
@@ -111,6 +120,7 @@ class RobotTest : public ::testing::Test {
   const std::string start_dir_ = platform::CurrentDirectory();
   ScopedTempDir tmp_;
   TestContext ctx_;
+  ManagerRequest req_;  // for the tests that run commands one by one
 };
 
 }  // namespace olvix::testing
