@@ -10,22 +10,7 @@
 #include "maint/kill.h"
 
 using olvix::fuzz::Check;
-
-namespace {
-
-std::vector<std::string_view> Lines(std::string_view text) {
-  std::vector<std::string_view> out;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t nl = text.find('\n', pos);
-    size_t end = nl == std::string_view::npos ? text.size() : nl;
-    out.push_back(text.substr(pos, end - pos));
-    pos = end + 1;
-  }
-  return out;
-}
-
-}  // namespace
+using olvix::fuzz::Lines;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
