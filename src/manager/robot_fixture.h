@@ -72,11 +72,7 @@ class RobotTest : public ::testing::Test {
     h.dest_node = static_cast<uint16_t>(d.node);
     std::string text =
         Format("\x01INTL %u:%u/%u %u:%u/%u\r", d.zone, d.net, d.node, o.zone, o.net, o.node);
-    if (o.point)
-      text += Format(
-          "\x01"
-          "FMPT %u\r",
-          o.point);
+    if (o.point) text += Format("\001FMPT %u\r", o.point);
     for (const std::string& l : lines) text += l + "\r";
     WriteFile(ctx_->cfg.netmail + name, EncodeMessageHeader(h) + text);
   }
