@@ -3,7 +3,6 @@
 // part goes into a packed message whose text holds no NUL byte and whose
 // lines stay within 255 characters.
 #include <cstdint>
-#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -14,6 +13,7 @@
 #include "announce/template.h"
 #include "config/records.h"
 #include "fuzz_context.h"
+#include "testing/samples.h"
 #include "tic/tic.h"
 #include "util/text.h"
 
@@ -46,18 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       RenderNewFiles(ParseAnnounceTemplate(tpl_text), {{&area, {&tic, &second}}}, options, clock);
   Check(!parts.empty());
 
-  EchoMessage msg;
-  msg.origin = ParseAddress("2:5020/1");
-  msg.destination = msg.origin;
-  msg.from_name = "Olvix";
-  msg.to_name = "All";
-  msg.subject = "New file(s) report";
-  msg.tear_line = "--- Olvix";
-  msg.pid = "Olvix";
-  msg.origin_text = "Fuzz";
-  std::tm local{};
-  local.tm_year = 126;
-  local.tm_mday = 1;
+  const EchoMessage msg = testing::SampleMessage();
+  const std::tm local = testing::TimeOf(2026, 1, 1);
   for (const std::string& body : parts) {
     // Templates and descriptions never bring a NUL into the text, which
     // would end the message early for a tosser.

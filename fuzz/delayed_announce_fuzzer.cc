@@ -2,7 +2,6 @@
 // back with the same addresses, size, CRC and description lines, one line
 // each, so no description can add a line of its own.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 

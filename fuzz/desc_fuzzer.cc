@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/main_config.h"
@@ -45,23 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tic.size = 1234;
   if (nl != std::string::npos) {
     std::string text = "Area X\nFile Y\nFrom 1:1/1\n";
-    size_t from = nl + 1;
-    while (from <= rest.size()) {
-      size_t end = rest.find('\n', from);
-      if (end == std::string::npos) end = rest.size();
-      text += "LDesc " + rest.substr(from, end - from) + "\n";
-      from = end + 1;
-    }
+    for (std::string_view line : fuzz::Lines(std::string_view(rest).substr(nl + 1)))
+      text += "LDesc " + std::string(line) + "\n";
     TicRecord parsed;
     (void)ParseTic(text, &parsed);
     tic.desc_list = parsed.desc_list;
   }
   std::string out;
   WriteDescEntry(*ctx, tic, &out);
-  size_t entries = 0, continuations = 0, from = 0;
-  while (from < out.size()) {
-    size_t end = out.find('\n', from);
-    std::string line = ExpandTabs(out.substr(from, end - from));
+  size_t entries = 0, continuations = 0;
+  for (std::string_view piece : fuzz::Lines(out)) {
+    std::string line = ExpandTabs(piece);
     std::string name;
     switch (ClassifyDescLine(cfg, line, &name)) {
       case DescLineKind::kEntry:
@@ -74,7 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case DescLineKind::kOther:
         std::abort();
     }
-    from = end + 1;
   }
   if (entries != 1) std::abort();
   if (continuations + 1 < tic.desc_list.size()) std::abort();

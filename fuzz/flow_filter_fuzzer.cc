@@ -2,32 +2,15 @@
 // fault; the lines kept are the input's lines in their order, none split
 // or joined, and exactly the killed ones are gone.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz_context.h"
 #include "maint/kill.h"
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-std::vector<std::string_view> Lines(std::string_view text) {
-  std::vector<std::string_view> out;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t nl = text.find('\n', pos);
-    size_t end = nl == std::string_view::npos ? text.size() : nl;
-    out.push_back(text.substr(pos, end - pos));
-    pos = end + 1;
-  }
-  return out;
-}
-
-}  // namespace
+using olvix::fuzz::Check;
+using olvix::fuzz::Lines;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

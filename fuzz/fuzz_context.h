@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "run/context.h"
 
@@ -42,6 +44,19 @@ inline std::string Confined(std::string text) {
 // A property that does not hold is a finding: the fuzzer stops there.
 inline void Check(bool ok) {
   if (!ok) std::abort();
+}
+
+// The lines of `text` without their "\n"; nothing after a last "\n".
+inline std::vector<std::string_view> Lines(std::string_view text) {
+  std::vector<std::string_view> out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t nl = text.find('\n', pos);
+    size_t end = nl == std::string_view::npos ? text.size() : nl;
+    out.push_back(text.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return out;
 }
 
 // A fresh context per input, so that nothing one input leaves behind

@@ -4,7 +4,6 @@
 // feeds, so no text of a letter can split or forge a line of it, and the
 // counts match the subscriptions that changed.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "config/parse.h"
@@ -13,11 +12,9 @@
 #include "manager/manager.h"
 #include "manager/request.h"
 
-namespace {
+using olvix::fuzz::Check;
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+namespace {
 
 size_t Subscriptions(const olvix::AreaTable& areas) {
   size_t n = 0;

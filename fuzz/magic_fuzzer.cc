@@ -3,7 +3,6 @@
 // changes nothing (a toss repeated after an interruption writes the same
 // file).
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <string_view>

@@ -4,18 +4,16 @@
 // description of one line and a directory name that stays inside its base
 // directory.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz_context.h"
 #include "tic/autocreate.h"
 #include "util/paths.h"
 
-namespace {
+using olvix::fuzz::Check;
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+namespace {
 
 bool OneLine(const std::string& s) { return s.find('\n') == std::string::npos; }
 

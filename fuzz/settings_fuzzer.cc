@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <fstream>
 #include <string>
+#include <string_view>
 
 #include "config/parse.h"
 #include "fuzz_context.h"
@@ -16,14 +17,8 @@ namespace {
 // finding for the fuzzer.
 std::string WithoutIncludes(const std::string& text) {
   std::string out;
-  size_t from = 0;
-  while (from < text.size()) {
-    size_t nl = text.find('\n', from);
-    size_t end = nl == std::string::npos ? text.size() : nl + 1;
-    std::string line = text.substr(from, end - from);
-    if (olvix::FindNoCase(line, "#INCLUDE") == std::string::npos) out += line;
-    from = end;
-  }
+  for (std::string_view line : olvix::fuzz::Lines(text))
+    if (olvix::FindNoCase(line, "#INCLUDE") == std::string::npos) out += std::string(line) + "\n";
   return out;
 }
 

@@ -2,13 +2,13 @@
 // an uplink list, every part holds at most REPLYLINES lines besides its
 // continuation lines, and no CP866 EN (0x8D) reaches an answer.
 #include <cstdint>
-#include <cstdlib>
 #include <ctime>
 #include <string>
 
 #include "config/parse.h"
 #include "fuzz_context.h"
 #include "manager/template.h"
+#include "testing/samples.h"
 #include "util/files.h"
 
 using olvix::fuzz::Check;
@@ -28,8 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       "AREA FILES.B b B 0 0 2:5020/1\nLINKS ~2:5020/2\n"
                       "AREA FILES.C c A 0 0 2:5020/1\n") == 0);
   std::string text(reinterpret_cast<const char*>(data), size);
-  std::tm now{};
-  now.tm_mday = 1;
+  const std::tm now = testing::TimeOf(2026, 1, 1);
   for (const std::string& part :
        ExpandTemplate(*ctx, text, *ctx->links.Find({2, 5020, 2, 0}), now)) {
     Check(!part.empty());

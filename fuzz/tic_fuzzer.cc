@@ -2,7 +2,6 @@
 // from what was read reads back with the same values and the same number
 // of description, path and SEEN-BY lines.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 

@@ -2,7 +2,6 @@
 // whose tags are non-empty upper-case words and whose descriptions hold no
 // control characters.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "fuzz_context.h"

@@ -26,10 +26,15 @@ std::vector<std::string> Subscribers(const AreaRecord& a) {
   return out;
 }
 
+// Reads the links of kLinks, then `areas`.
+int LoadWithLinks(RunContext& ctx, const std::string& areas) {
+  LoadLinksText(ctx, kLinks);
+  return LoadAreasText(ctx, areas);
+}
+
 TEST(AreaLine, FieldsOptionsAndLimits) {
   test::TestContext t;
-  LoadLinksText(t.ctx, kLinks);
-  ASSERT_EQ(LoadAreasText(t.ctx,
+  ASSERT_EQ(LoadWithLinks(t.ctx,
                           "area files.a Dir/Files 'ab' 10 20 2:5020/1.1 ~M2 ~D30 x ~Q5 pd\n"
                           "AREA K1500 k A 0 0 2:5020/1 ~K1500\n"
                           "AREA K2048 k A 0 0 2:5020/1 ~K2048\n"
@@ -62,8 +67,7 @@ TEST(AreaLine, FieldsOptionsAndLimits) {
 // CRs with a tab (blanks once read), a NUL inside a word.
 TEST(AreaLine, OddBytesAreReadWithoutAFault) {
   test::TestContext t;
-  LoadLinksText(t.ctx, kLinks);
-  ASSERT_EQ(LoadAreasText(t.ctx,
+  ASSERT_EQ(LoadWithLinks(t.ctx,
                           "AREA X dir A 0 0 2:5020/1 ~\n\r\r\t\r\n"
                           "LINKS 2:5020/1\n"
                           "AREA Y d A 0 0 2:5020/1 ~K\n" +
@@ -94,8 +98,7 @@ TEST(AreaLine, PurgeMarkAndPassthroughDirectories) {
 
 TEST(AreaLine, DescriptionAndSubscribersWithShortForms) {
   test::TestContext t;
-  LoadLinksText(t.ctx, kLinks);
-  ASSERT_EQ(LoadAreasText(t.ctx,
+  ASSERT_EQ(LoadWithLinks(t.ctx,
                           "AREA ONE one A 10 20 2:5020/1\n"
                           "DESC   First  Description\n"
                           "LINKS 2:5020/1 2 .1\n"
@@ -135,8 +138,7 @@ TEST(AreaLine, DescriptionAndSubscribersWithShortForms) {
 
 TEST(AreaLine, UnknownSubscriberStopsTheLoading) {
   test::TestContext t;
-  LoadLinksText(t.ctx, kLinks);
-  EXPECT_EQ(LoadAreasText(t.ctx,
+  EXPECT_EQ(LoadWithLinks(t.ctx,
                           "; comment\n"
                           "AREA ONE one A 0 0 2:5020/1\n"
                           "\n"
@@ -151,8 +153,7 @@ TEST(AreaLine, UnknownSubscriberStopsTheLoading) {
 
 TEST(AreaBlock, ShortLinksAndTheWrap) {
   test::TestContext t;
-  LoadLinksText(t.ctx, kLinks);
-  ASSERT_EQ(LoadAreasText(t.ctx,
+  ASSERT_EQ(LoadWithLinks(t.ctx,
                           "AREA ONE one A 0 0 2:5020/1\n"
                           "DESC  Text\n"
                           "LINKS 2:5030/7 2:5020/2.1 2:5020/2 !2:5020/1 2:5020/3.1\n"),

@@ -5,26 +5,10 @@
 #include <string>
 
 #include "config/records.h"
+#include "testing/samples.h"
 
 namespace olvix {
 namespace {
-
-AreaTable Areas() {
-  AreaTable t;
-  auto add = [&t](const char* tag, const char* flags, int size, int age) {
-    AreaRecord a;
-    a.tag = tag;
-    a.flags = flags;
-    a.size_limit = size;
-    a.age_limit = age;
-    t.Add(std::move(a));
-  };
-  add("SIZED", "", 100, 0);
-  add("AGED", "", 0, 7);
-  add("PASS", "P", 100, 7);
-  add("PLAIN", "", 0, 0);
-  return t;
-}
 
 std::string Shown(const std::vector<PurgeEntry>& entries) {
   std::string out;
@@ -35,7 +19,7 @@ std::string Shown(const std::vector<PurgeEntry>& entries) {
 }
 
 TEST(PurgeIndex, ReadsGoodLinesAndDropsEveryKindOfBadOne) {
-  AreaTable areas = Areas();
+  const AreaTable areas = testing::PurgeAreas();
   std::string text =
       "1700000000 SIZED 600 A.ZIP\n"
       "1700000001 aged 5 With Blanks.zip  \r\n"  // the fileecho's spelling of the tag
@@ -60,7 +44,7 @@ TEST(PurgeIndex, ReadsGoodLinesAndDropsEveryKindOfBadOne) {
 }
 
 TEST(PurgeIndex, TheRestOfAnOverlongLineIsNoLineOfItsOwn) {
-  AreaTable areas = Areas();
+  const AreaTable areas = testing::PurgeAreas();
   // A name long enough to push a forged entry past the reader's limit.
   std::string name(kPurgeLineLimit, 'n');
   std::string text = "1700000000 AGED 5 " + name + " 1 AGED 5 VICTIM.ZIP\n2 AGED 6 NEXT.ZIP";
@@ -71,7 +55,7 @@ TEST(PurgeIndex, TheRestOfAnOverlongLineIsNoLineOfItsOwn) {
 }
 
 TEST(PurgeIndex, WritesWhatReadsBackAndLeavesOutTheRest) {
-  AreaTable areas = Areas();
+  const AreaTable areas = testing::PurgeAreas();
   std::vector<PurgeEntry> entries = {
       {1700000000, 600, "SIZED", "A.ZIP"},
       {0, 600, "SIZED", "DROPPED.ZIP"},

@@ -5,13 +5,8 @@
 #include "manager/robot_fixture.h"
 #include "outbound/styles.h"
 
-namespace olvix {
+namespace olvix::testing {
 namespace {
-
-using testing::ListNames;
-using testing::ReadFile;
-using testing::RobotTest;
-using testing::WriteFile;
 
 TEST(ResendParameters, SplitAtTheColonAndRefuseWhatLeavesADirectory) {
   ResendRequest r;
@@ -32,10 +27,7 @@ TEST(ResendParameters, SplitAtTheColonAndRefuseWhatLeavesADirectory) {
   EXPECT_TRUE(IsSafeResendMask("*.ZIP"));
 }
 
-class CommandTest : public RobotTest {
- protected:
-  ManagerRequest req_;
-};
+using CommandTest = RobotTest;
 
 TEST_F(CommandTest, ResendSendsFilesWithTicketsAndSkipsWhatTheFileboxHolds) {
   Load(
@@ -66,16 +58,14 @@ TEST_F(CommandTest, ResendSendsFilesWithTicketsAndSkipsWhatTheFileboxHolds) {
       << tic;
   EXPECT_NE(tic.find("\r\nDesc Archive A\r\n"), std::string::npos) << tic;
 
-  std::vector<NetmailLetter> sent = Sent();
-  ASSERT_EQ(sent.size(), 3u);
-  EXPECT_EQ(sent[0].subject, "Resend report");
-  EXPECT_EQ(Body(sent[0]),
-            "Resent:\n"
-            "FILES.A                       a.zip               ok\n"
-            "FILES.A                       b.zip               already exists in your fbox\n"
-            "Bye\n");
-  EXPECT_EQ(Body(sent[1]), "Resent:\nFILES.B                       c.txt               ok\nBye\n");
-  EXPECT_EQ(Body(sent[2]), "Resent:\n" + Format("%-50s <not found>", "../*") + "\nBye\n");
+  const std::string answer = "2:5020/2 Ivan Resend report: Resent:\n";
+  EXPECT_EQ(Letters(),
+            answer +
+                "FILES.A                       a.zip               ok\n"
+                "FILES.A                       b.zip               already exists in your fbox\n"
+                "Bye\n" +
+                answer + "FILES.B                       c.txt               ok\nBye\n" + answer +
+                Format("%-50s <not found>", "../*") + "\nBye\n");
 
   // Nothing after the colon, or no RESEND template: nothing done.
   req_ = {};
@@ -97,9 +87,7 @@ TEST_F(CommandTest, TemplateKeywordsRunTheirProgramWithQuotedWordsThenAnswer) {
   EXPECT_TRUE(req_.handled);
   EXPECT_EQ(ReadFile(Home("args.txt")),
             "ONE;TOUCH\nPWNED\n$(ID)\n'Q'\nsecond ONE;TOUCH PWNED $(ID) 'Q'\n");
-  std::vector<NetmailLetter> sent = Sent();
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(Body(sent[0]), "Help for 2:5020/2\n");
+  EXPECT_EQ(Letters(), "2:5020/2 Ivan Request answer: Help for 2:5020/2\n");
 
   req_ = {};
   RunCommand(*ctx_, req_, "UNKNOWN", link, "Ivan");
@@ -108,4 +96,4 @@ TEST_F(CommandTest, TemplateKeywordsRunTheirProgramWithQuotedWordsThenAnswer) {
 }
 
 }  // namespace
-}  // namespace olvix
+}  // namespace olvix::testing

@@ -4,6 +4,7 @@
 
 #include "config/records.h"
 #include "run/context.h"
+#include "testing/samples.h"
 #include "testing/temp_dir.h"
 #include "util/coding.h"
 #include "util/msgnum.h"
@@ -14,34 +15,12 @@ namespace {
 
 using testing::ListNames;
 using testing::ReadFile;
+using testing::SampleMessage;
 using testing::ScopedTempDir;
 using testing::TestContext;
 using testing::WriteFile;
 
-std::tm SampleTime() {
-  std::tm tm{};
-  tm.tm_year = 102;  // 2002
-  tm.tm_mon = 2;
-  tm.tm_mday = 5;
-  tm.tm_hour = 9;
-  tm.tm_min = 37;
-  tm.tm_sec = 4;
-  return tm;
-}
-
-EchoMessage SampleMessage() {
-  EchoMessage m;
-  m.origin = {2, 100, 10, 0};
-  m.destination = {2, 100, 1, 3};
-  m.from_name = "Olvix";
-  m.to_name = "Sysop";
-  m.subject = "Status changes";
-  m.tear_line = "--- Olvix 1.01.08g-Linux";
-  m.pid = "Olvix 1.01.08g-Linux";
-  m.origin_text = "My station";
-  m.attributes = kLetterAttributes;
-  return m;
-}
+const std::tm kSampleTime = testing::TimeOf(2002, 3, 5, 9, 37, 4);
 
 std::string Field(const std::string& text, size_t width) {
   std::string f = text;
@@ -60,7 +39,7 @@ TEST(LetterFormat, HeaderIsByteExact) {
                          U16(100) /*orig net*/ + U16(100) /*dest net*/ + U16(2) /*dest zone*/ +
                          U16(2) /*orig zone*/ + U16(3) /*dest point*/ + U16(0) /*orig point*/ +
                          U16(0) /*reply*/ + U16(0x0181) + U16(0) /*next reply*/;
-  std::string header = EncodeMessageHeader(HeaderFor(SampleMessage(), SampleTime()));
+  std::string header = EncodeMessageHeader(HeaderFor(SampleMessage(), kSampleTime));
   ASSERT_EQ(header.size(), kMessageHeaderSize);
   EXPECT_EQ(header, expected);
 
@@ -77,7 +56,7 @@ TEST(LetterFormat, LongNamesAreCutToTheirFieldsAndReadBackCut) {
   EchoMessage m = SampleMessage();
   m.from_name = std::string(50, 'F');
   m.subject = std::string(100, 'S');
-  std::string header = EncodeMessageHeader(HeaderFor(m, SampleTime()));
+  std::string header = EncodeMessageHeader(HeaderFor(m, kSampleTime));
   ASSERT_EQ(header.size(), kMessageHeaderSize);
   EXPECT_EQ(header[35], '\0');
   EXPECT_EQ(header[143], '\0');
@@ -219,7 +198,7 @@ TEST(MessageNumbers, NumberOfAName) {
 }
 
 TEST(MessageNumbers, SerialsPackTheTimeAndOnlyGrow) {
-  std::tm tm = SampleTime();  // 2002: 2002 % 3 == 1
+  const std::tm& tm = kSampleTime;  // 2002: 2002 % 3 == 1
   uint32_t packed =
       (1u << 30) | (3u << 26) | (5u << 21) | (9u << 16) | (37u << 10) | (4u << 4) | (20u % 15);
   EXPECT_EQ(MsgidSerial(tm, 20, 123, 0), packed + 23);

@@ -4,13 +4,8 @@
 
 #include "manager/robot_fixture.h"
 
-namespace olvix {
+namespace olvix::testing {
 namespace {
-
-using testing::ListNames;
-using testing::ReadFile;
-using testing::RobotTest;
-using testing::WriteFile;
 
 using Names = std::vector<std::string>;
 
@@ -35,12 +30,6 @@ class ManagerTest : public RobotTest {
              settings,
          areas, links);
   }
-  std::string Subjects() {
-    std::string out;
-    for (const NetmailLetter& l : Sent())
-      out += FormatAddress(l.destination) + " " + l.subject + ": " + Body(l);
-    return out;
-  }
 };
 
 TEST_F(ManagerTest, WhichLettersTheRobotTakes) {
@@ -60,13 +49,13 @@ TEST_F(ManagerTest, WhichLettersTheRobotTakes) {
   EXPECT_NE(ReadFile(Home("robot.log")).find("Working with letter from 2:5020/2"),
             std::string::npos);
   EXPECT_EQ(ListNames(Home("copies")).size(), 6u);
-  EXPECT_EQ(Subjects(),
-            "2:5020/2 Status changes: Added:                        FILES.A\n"
+  EXPECT_EQ(Letters(),
+            "2:5020/2 Ivan Status changes: Added:                        FILES.A\n"
             " 1 fileecho(s) added\n 0 fileecho(s) removed\n"
-            "2:5020/2 Request answer: help for 2:5020/2\n"
-            "2:5020/77.4 Request answer: notlink for 2:5020/77.4\n"
-            "2:5020/2 Request answer: badpwd for 2:5020/2\n"
-            "2:5020/3 Request answer: locked for 2:5020/3\n");
+            "2:5020/2 Ivan Request answer: help for 2:5020/2\n"
+            "2:5020/77.4 Petr Request answer: notlink for 2:5020/77.4\n"
+            "2:5020/2 Ivan Request answer: badpwd for 2:5020/2\n"
+            "2:5020/3 Ivan Request answer: locked for 2:5020/3\n");
   std::string areas = ReadFile(Home("olxareas.ini"));  // FILES.A and FILES.B
   EXPECT_NE(areas.find("Links   2:5020/2"), areas.rfind("Links   2:5020/2")) << areas;
   EXPECT_EQ(ctx_->areas.Find("FILES.C")->subscribers.size(), 0u);
@@ -82,21 +71,17 @@ TEST_F(ManagerTest, OneLetterWithEveryKindOfLine) {
              "--- GoldED", " * Origin: Home (2:5020/2)"});
   RunManager(*ctx_);
   EXPECT_EQ(ListNames(ctx_->cfg.netmail), Names{});
-  std::vector<NetmailLetter> sent = Sent();
-  ASSERT_EQ(sent.size(), 3u);
-  EXPECT_EQ(Body(sent[0]), "list for 2:5020/2\n");
-  EXPECT_EQ(sent[1].subject, "Status changes");
-  EXPECT_EQ(sent[1].to_name, "Ivan");
-  EXPECT_EQ(Body(sent[1]),
-            "Added:                        FILES.A\n"
+  ASSERT_EQ(Letters(),
+            "2:5020/2 Ivan Request answer: list for 2:5020/2\n"
+            "2:5020/2 Ivan Status changes: Added:                        FILES.A\n"
             "Removed:                      FILES.B\n"
             "Added:                        FILES.C\n"
             "\xd5 Mask '+* ORIGIN: HOME (2:5020/2)'\n"
             "\xd4 There are no areas matching this criteria: '* ORIGIN: HOME (2:5020/2)'\n"
             " 2 fileecho(s) added\n"
-            " 1 fileecho(s) removed\n");
-  EXPECT_EQ(sent[1].lines.back(), LetterTearLine());
-  EXPECT_EQ(Body(sent[2]), "changes for 2:5020/2\n");
+            " 1 fileecho(s) removed\n"
+            "2:5020/2 Ivan Request answer: changes for 2:5020/2\n");
+  EXPECT_EQ(Sent()[1].lines.back(), LetterTearLine());
   EXPECT_EQ(ReadFile(Home("runs.txt")), "run\n");
   EXPECT_NE(ReadFile(Home("olxlinks.ini")).find("2:5020/1 A\n"), std::string::npos);
   std::string areas = ReadFile(Home("olxareas.ini"));
@@ -112,11 +97,11 @@ TEST_F(ManagerTest, TearAndOriginAloneAreAnsweredUnknownCommandsGetHelp) {
   PutLetter("2.msg", "Ivan", "Olvix", "SECRET", "2:5020/2", {"--- GoldED", " * Origin: X"});
   PutLetter("3.msg", "Ivan", "Olvix", "SECRET", "2:5020/2", {"%FOO", "%BAR"});
   RunManager(*ctx_);
-  EXPECT_EQ(Subjects(),
-            "2:5020/2 Status changes: \xd5 Mask '+* ORIGIN: X'\n"
+  EXPECT_EQ(Letters(),
+            "2:5020/2 Ivan Status changes: \xd5 Mask '+* ORIGIN: X'\n"
             "\xd4 There are no areas matching this criteria: '* ORIGIN: X'\n"
             " 0 fileecho(s) added\n 0 fileecho(s) removed\n"
-            "2:5020/2 Request answer: help for 2:5020/2\n");
+            "2:5020/2 Ivan Request answer: help for 2:5020/2\n");
 }
 
 TEST_F(ManagerTest, HandWithAddressMasks) {
@@ -151,4 +136,4 @@ TEST_F(ManagerTest, HandWithAddressMasks) {
 }
 
 }  // namespace
-}  // namespace olvix
+}  // namespace olvix::testing

@@ -72,11 +72,7 @@ class RobotTest : public ::testing::Test {
     h.dest_node = static_cast<uint16_t>(d.node);
     std::string text =
         Format("\x01INTL %u:%u/%u %u:%u/%u\r", d.zone, d.net, d.node, o.zone, o.net, o.node);
-    if (o.point)
-      text += Format(
-          "\x01"
-          "FMPT %u\r",
-          o.point);
+    if (o.point) text += Format("\001FMPT %u\r", o.point);
     for (const std::string& l : lines) text += l + "\r";
     WriteFile(ctx_->cfg.netmail + name, EncodeMessageHeader(h) + text);
   }
@@ -96,6 +92,15 @@ class RobotTest : public ::testing::Test {
     return out;
   }
 
+  // Every letter in OUTMAIL, each as "<address> <to name> <subject>: " and
+  // its body.
+  std::string Letters() {
+    std::string out;
+    for (const NetmailLetter& l : Sent())
+      out += FormatAddress(l.destination) + " " + l.to_name + " " + l.subject + ": " + Body(l);
+    return out;
+  }
+
   // The text lines of a letter between its kludges and its tear line,
   // each followed by "\n". Empty lines are not stored in a letter.
   static std::string Body(const NetmailLetter& l) {
@@ -111,6 +116,7 @@ class RobotTest : public ::testing::Test {
   const std::string start_dir_ = platform::CurrentDirectory();
   ScopedTempDir tmp_;
   TestContext ctx_;
+  ManagerRequest req_;  // for the tests that run commands one by one
 };
 
 }  // namespace olvix::testing

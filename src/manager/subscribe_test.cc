@@ -4,12 +4,8 @@
 
 #include "manager/robot_fixture.h"
 
-namespace olvix {
+namespace olvix::testing {
 namespace {
-
-using testing::ReadFile;
-using testing::RobotTest;
-using testing::WriteFile;
 
 constexpr char kAreas[] =
     "AREA FILES.A files/a A 0 0 2:5020/1\n"
@@ -21,10 +17,7 @@ constexpr char kAreas[] =
     "AREA PASS.X pass/x A 0 0 2:5020/1 P\n"
     "LINKS 2:5020/2 100\n";
 
-class SubscribeTest : public RobotTest {
- protected:
-  ManagerRequest req_;
-};
+using SubscribeTest = RobotTest;
 
 TEST_F(SubscribeTest, MaskReportLinesAndCounts) {
   Load("", kAreas);
@@ -110,12 +103,7 @@ TEST_F(SubscribeTest, ForwardGoesToTheFirstUplinkThatMayServeTheLink) {
   EXPECT_EQ(area->description, "Fresh files");
   ASSERT_EQ(area->subscribers.size(), 2u);  // the uplink first, then the link
   EXPECT_EQ(FormatAddress(area->subscribers[0].link->address), "2:5020/100");
-  std::vector<NetmailLetter> sent = Sent();
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].to_name, "FILEFIX");
-  EXPECT_EQ(sent[0].subject, "UPPW");
-  EXPECT_EQ(FormatAddress(sent[0].destination), "2:5020/100");
-  EXPECT_EQ(Body(sent[0]), "+NEW.ECHO\n");
+  EXPECT_EQ(Letters(), "2:5020/100 FILEFIX UPPW: +NEW.ECHO\n");
   EXPECT_NE(ReadFile(Home("olxareas.ini")).find("NEW.ECHO"), std::string::npos);
 
   // A link that may not ask uplinks gets "not found".
@@ -139,10 +127,7 @@ TEST_F(SubscribeTest, LastDownlinkLeavingAPassthroughFileechoDropsIt) {
   Unsubscribe(*ctx_, req_, "PASS.X", Link("2:5020/2"));
   EXPECT_EQ(req_.report, "Removed:                      PASS.X\n");
   EXPECT_EQ(ctx_->areas.Find("PASS.X"), nullptr);
-  std::vector<NetmailLetter> sent = Sent();
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].to_name, "AllFix");
-  EXPECT_EQ(Body(sent[0]), "-PASS.X\n");
+  EXPECT_EQ(Letters(), "2:5020/100 AllFix UPPW: -PASS.X\n");
   EXPECT_NE(ctx_.LogText().find("Deleting fileecho PASS.X"), std::string::npos);
   // The toss asks once per fileecho and uplink, whatever number of files.
   UnsubscribeUplink(*ctx_, *ctx_->areas.Find("FILES.A"), Link("2:5020/100"));
@@ -151,4 +136,4 @@ TEST_F(SubscribeTest, LastDownlinkLeavingAPassthroughFileechoDropsIt) {
 }
 
 }  // namespace
-}  // namespace olvix
+}  // namespace olvix::testing

@@ -3,23 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "manager/robot_fixture.h"
+#include "testing/samples.h"
 
-namespace olvix {
+namespace olvix::testing {
 namespace {
 
-using testing::RobotTest;
-using testing::WriteFile;
-
-std::tm March5() {
-  std::tm tm{};
-  tm.tm_year = 102;
-  tm.tm_mon = 2;
-  tm.tm_mday = 5;
-  tm.tm_hour = 9;
-  tm.tm_min = 7;
-  tm.tm_sec = 4;
-  return tm;
-}
+const std::tm kMarch5 = TimeOf(2002, 3, 5);
 
 std::string Replaced(std::string line, const char* macro, const std::string* value,
                      FieldAlign align = FieldAlign::kLeft) {
@@ -45,7 +34,7 @@ TEST(TemplateMacros, FieldsPlainFormsAndGrowth) {
             std::string(500, '-') + big + big);
 }
 
-class TemplateTest : public RobotTest {};
+using TemplateTest = RobotTest;
 
 TEST_F(TemplateTest, ListSectionsMarksAndCounters) {
   Load("STATION Robot Station\n",
@@ -59,7 +48,7 @@ TEST_F(TemplateTest, ListSectionsMarksAndCounters) {
       ">-*-<\n- @A\n"
       ">---<\n@@S @A\n"
       "Total @ECHONUM/@SUBNUM";
-  std::vector<std::string> parts = ExpandTemplate(*ctx_, text, Link("2:5020/2"), March5());
+  std::vector<std::string> parts = ExpandTemplate(*ctx_, text, Link("2:5020/2"), kMarch5);
   ASSERT_EQ(parts.size(), 1u);
   EXPECT_EQ(parts[0],
             "Hi 2:5020/2 (Active) at Robot Station, 05 March 2002\n"
@@ -94,7 +83,7 @@ TEST_F(TemplateTest, LongAnswersGoAsNumberedParts) {
   EXPECT_EQ(std::count(third.begin(), third.end(), '\n'), 52);
   // A part that is full at the very end is the last: no part of headers.
   ctx_->cfg.reply_lines = 225;
-  EXPECT_EQ(ExpandTemplate(*ctx_, ">***<\n@A\n", Link("2:5020/2"), March5()).size(), 2u);
+  EXPECT_EQ(ExpandTemplate(*ctx_, ">***<\n@A\n", Link("2:5020/2"), kMarch5).size(), 2u);
 }
 
 TEST_F(TemplateTest, UplinkListsOfferWhatIsNotCarried) {
@@ -103,7 +92,7 @@ TEST_F(TemplateTest, UplinkListsOfferWhatIsNotCarried) {
   Load("[UPLINKS]\nUPLINK 2:5020/3 up3.lst\nUPLINK 2:5020/100 up100.lst\n",
        "AREA FILES.A files/a A 0 0 2:5020/1\n");
   const std::string text = "Offer:\n>+++<\n@@@@@@@@A|@D|@S\n@ECHONUM\n";
-  EXPECT_EQ(ExpandTemplate(*ctx_, text, Link("2:5020/2"), March5())[0],
+  EXPECT_EQ(ExpandTemplate(*ctx_, text, Link("2:5020/2"), kMarch5)[0],
             "Offer:\n"
             "         |Available from 2:5020/100|  \n"
             "NEW.ONE  |Fresh files|  \n"
@@ -111,12 +100,12 @@ TEST_F(TemplateTest, UplinkListsOfferWhatIsNotCarried) {
             "2\n");
   // An uplink is not offered its own list, but that of another uplink it
   // shares a group with; AVAILLIST keeps the lists from links with option F.
-  EXPECT_EQ(ExpandTemplate(*ctx_, text, Link("2:5020/100"), March5())[0],
+  EXPECT_EQ(ExpandTemplate(*ctx_, text, Link("2:5020/100"), kMarch5)[0],
             "Offer:\n         |Available from 2:5020/3|  \nONLY.B   |For group B|  \n1\n");
   ctx_->cfg.avail_list = true;
   Link("2:5020/2").options = "F";
-  EXPECT_EQ(ExpandTemplate(*ctx_, text, Link("2:5020/2"), March5())[0], "Offer:\n0\n");
+  EXPECT_EQ(ExpandTemplate(*ctx_, text, Link("2:5020/2"), kMarch5)[0], "Offer:\n0\n");
 }
 
 }  // namespace
-}  // namespace olvix
+}  // namespace olvix::testing

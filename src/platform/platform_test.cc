@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "../../tests/testutil.h"
+#include "testing/samples.h"
 #include "util/files.h"
 
 namespace olvix::platform {
@@ -446,14 +447,8 @@ TEST(LockFileTest, ExcludesASecondHolder) {
 }
 
 TEST(TimeTest, FormatsInTheCLocale) {
-  std::tm tm{};
-  tm.tm_year = 2002 - 1900;
-  tm.tm_mon = 11;
-  tm.tm_mday = 7;
-  tm.tm_hour = 23;
-  tm.tm_min = 59;
-  tm.tm_sec = 59;
-  EXPECT_EQ(FormatTime("%d %b %T OLVX ", tm), "07 Dec 23:59:59 OLVX ");
+  EXPECT_EQ(FormatTime("%d %b %T OLVX ", testing::TimeOf(2002, 12, 7, 23, 59, 59)),
+            "07 Dec 23:59:59 OLVX ");
   std::tm utc = UtcTime(1012469854);
   EXPECT_EQ(FormatTime("%Y-%m-%d %H:%M:%S", utc), "2002-01-31 09:37:34");
 }

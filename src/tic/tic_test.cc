@@ -5,7 +5,6 @@
 #include <iterator>
 #include <random>
 
-#include "../../tests/test_context.h"
 #include "config/records.h"
 #include "platform/fault.h"
 #include "platform/platform.h"
@@ -374,26 +373,15 @@ TEST(SeenByHasTest, ComparesParsedAddresses) {
   EXPECT_FALSE(SeenByHas({}, {2, 5020, 1, 0}));
 }
 
-}  // namespace
-}  // namespace olvix
-
-namespace olvix {
-namespace {
-
 // Whatever bytes a ticket holds, the ticket written for a link from it
 // reads back with the same values and as many description, path and
 // SEEN-BY lines: no value can split into a line of its own downstream.
-TEST(TicRoundTrip, WrittenTicketsReadBackLineForLine) {
+TEST_F(TicFileTest, WrittenTicketsReadBackLineForLine) {
   std::mt19937 rng(20261209);
   const std::string pieces[] = {
       "Area ",  "File ",         "Desc ", "LDesc ", "Path ", "SeenBy ", "Replaces ",
       "Magic ", "From 2:5020/2", "\t",    "\r",     "\n",    "\r\n",    std::string(1, '\0'),
       "x",      "\x1b",          "Area X"};
-  LinkRecord link;
-  link.address = {2, 5020, 4, 0};
-  link.aka = {2, 5020, 1, 0};
-  link.password = "PW4";
-  test::TestContext t;
   for (int round = 0; round < 3000; ++round) {
     std::string text;
     int n = static_cast<int>(rng() % 60);
@@ -404,14 +392,14 @@ TEST(TicRoundTrip, WrittenTicketsReadBackLineForLine) {
     TicRecord tic;
     (void)ParseTic(text, &tic);
     for (const char* options : {"", "G"}) {
-      link.options = options;
+      link_.options = options;
       TicRecord back;
-      (void)ParseTic(TicText(t.ctx, tic, link, 1700000000), &back);
+      (void)ParseTic(TicText(ctx_, tic, link_, kNow), &back);
       ASSERT_EQ(back.area, tic.area) << text;
       ASSERT_EQ(back.file, tic.file) << text;
       ASSERT_EQ(back.replaces, tic.replaces) << text;
       ASSERT_EQ(back.magic, tic.magic) << text;
-      ASSERT_EQ(back.password, "PW4");
+      ASSERT_EQ(back.password, "LINKPW");
       ASSERT_EQ(back.desc_list.size(), tic.desc_list.size()) << text;
       ASSERT_EQ(back.path_list.size(), tic.path_list.size() + 1) << text;
       ASSERT_GE(back.seen_by_list.size(), tic.seen_by_list.size()) << text;
