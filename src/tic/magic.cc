@@ -85,13 +85,6 @@ std::vector<MagicEntry> CollectMagicEntries(RunContext& ctx) {
   return entries;
 }
 
-void Journal(RunContext& ctx, const std::vector<std::string>& words) {
-  TossState* toss = CurrentToss(ctx);
-  if (!toss) return;
-  int rc = toss->journal.Record(words);
-  if (rc != 0) TossWriteFailed(ctx, toss->journal.path(), rc);
-}
-
 }  // namespace
 
 std::string MagicEntryLine(const std::string& key, const std::string& path, int width) {
@@ -202,9 +195,10 @@ void Autostart(RunContext& ctx) {
         if (size >= 0) {  // a file gone is for the sending step to report
           tic->size = static_cast<uint32_t>(size);
           tic->crc = FileCrc32(ctx.files, path);
-          Journal(ctx, {"C", tic->tic_name, Format("%08X", tic->crc), std::to_string(tic->size)});
+          JournalRecord(ctx,
+                        {"C", tic->tic_name, Format("%08X", tic->crc), std::to_string(tic->size)});
         }
-        Journal(ctx, {"R", tic->tic_name, step});
+        JournalRecord(ctx, {"R", tic->tic_name, step});
       }
     }
   }

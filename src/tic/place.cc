@@ -48,13 +48,6 @@ const JournalTicket* JournalOf(RunContext& ctx, const TicRecord& tic) {
   return toss ? toss->journal.Find(tic.tic_name) : nullptr;
 }
 
-void Journal(RunContext& ctx, const std::vector<std::string>& words) {
-  TossState* toss = CurrentToss(ctx);
-  if (!toss) return;
-  int rc = toss->journal.Record(words);
-  if (rc != 0) TossWriteFailed(ctx, toss->journal.path(), rc);
-}
-
 // Copies a duplicate's ticket and file to DUPESDIR; the inbound copies go
 // when the toss cleans the inbound.
 void MoveToDupes(RunContext& ctx, const TicRecord& tic) {
@@ -68,7 +61,7 @@ void MoveToDupes(RunContext& ctx, const TicRecord& tic) {
     if (TossState* toss = CurrentToss(ctx)) toss->set_aside.push_back(*name);
     record.push_back(*name);
   }
-  Journal(ctx, record);
+  JournalRecord(ctx, record);
 }
 
 // DUPEWIDE looks for every ticket's file in the directory of every local
@@ -208,7 +201,7 @@ int PlaceOne(RunContext& ctx, const AreaRecord& area, const TicRecord& tic, bool
   }
   if (!area.IsPassthrough() && c.move_to_queue && filebox_queue && !(done && done->kept)) {
     if (int rc = KeepSameName(ctx, tic)) return rc;
-    Journal(ctx, {"K", tic.tic_name});
+    JournalRecord(ctx, {"K", tic.tic_name});
   }
   if (!(area.IsPassthrough() && filebox_queue)) {
     std::string dest = DestinationDir(ctx, tic);

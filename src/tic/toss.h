@@ -101,6 +101,10 @@ void CleanInbound(RunContext& ctx, bool delete_files);
 // The toss in progress, or nullptr.
 TossState* CurrentToss(RunContext& ctx);
 
+// Appends one record to the journal of the toss in progress (nothing
+// outside a toss). A failed write ends the toss (TossWriteFailed).
+void JournalRecord(RunContext& ctx, const std::vector<std::string>& words);
+
 // Replaces `target` by `text` through a complete temporary file and a
 // rename; in a toss the rename is recorded in the journal as covering
 // `tics`, so that a toss taking over after a kill knows whether it
