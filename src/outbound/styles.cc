@@ -62,12 +62,8 @@ std::string Appended(std::string text, const std::string& lines) {
 int CommitLines(RunContext& ctx, const std::string& key, const std::string& path,
                 const std::string& lines, const std::vector<std::string>& tics) {
   std::string text;
-  int err = 0;
-  if (!ReadWholeFile(path, false, &text, &err)) {
-    if (err != platform::NotFoundCode()) return err != 0 ? err : 5;
-    text.clear();
-  }
-  return CommitText(ctx, key, path, Appended(std::move(text), lines), tics);
+  if (int rc = AppendedFileText(path, lines, &text)) return rc;
+  return CommitText(ctx, key, path, text, tics);
 }
 
 // Writes one link's lines: into its flow file under its busy flag, or,

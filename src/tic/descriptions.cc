@@ -279,15 +279,10 @@ int RemoveDescEntries(RunContext& ctx, const std::string& dir,
 int AppendDescEntries(RunContext& ctx, const std::string& dir,
                       const std::vector<const TicRecord*>& tickets) {
   std::string path = DescPath(ctx, dir);
+  // An old last line without line end gets one: it would otherwise run
+  // into the first new entry line.
   std::string text;
-  int err = 0;
-  if (!ReadWholeFile(path, false, &text, &err)) {
-    if (err != platform::NotFoundCode()) return err != 0 ? err : 5;
-    text.clear();
-  }
-  // An old last line without line end would otherwise run into the first
-  // new entry line.
-  if (!text.empty() && text.back() != '\n') text += '\n';
+  if (int rc = AppendedFileText(path, "", &text)) return rc;
   std::vector<std::string> names;
   for (const TicRecord* tic : tickets) {
     WriteDescEntry(ctx, *tic, &text);

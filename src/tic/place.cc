@@ -340,13 +340,8 @@ int PlaceFiles(RunContext& ctx) {
   FlushPlaced(ctx);
   if (!index_lines.empty()) {
     std::string text;
-    int err = 0;
-    if (!ReadWholeFile(index_path, false, &text, &err) && err != platform::NotFoundCode()) {
-      ctx.log.Message('!', 1, 9, index_path.c_str(), platform::ErrorText(err ? err : 5).c_str());
-      return 1;
-    }
-    if (!text.empty() && text.back() != '\n') text += '\n';
-    int rc = CommitText(ctx, "index", index_path, text + index_lines, indexed);
+    int rc = AppendedFileText(index_path, index_lines, &text);
+    if (rc == 0) rc = CommitText(ctx, "index", index_path, text, indexed);
     if (rc != 0) {
       ctx.log.Message('!', 1, 9, index_path.c_str(), platform::ErrorText(rc).c_str());
       return 1;
