@@ -103,14 +103,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-std::string DirKey(const std::string& dir) {
-  std::string key = Lower(platform::NormalizePath(dir));
-  while (key.size() > 1 && key.back() == '/') key.pop_back();
-  return key;
-}
-
 // The journal's name for the description file of `dir`.
-std::string DescKey(const std::string& dir) { return "desc:" + DirKey(dir); }
+std::string DescKey(const std::string& dir) { return "desc:" + DirectoryKey(dir); }
 
 // A description file that cannot be rewritten ends the run before the
 // files it should describe are sent (a toss through its journal, HATCH
@@ -329,7 +323,7 @@ std::vector<DescBatch> BatchByDestination(RunContext& ctx, const DestinationFn& 
       std::string dir = destination(area, *tic);
       // Described already by a toss that did not finish.
       if (Covered(ctx, *tic, DescKey(dir))) continue;
-      auto [it, added] = index.emplace(DirKey(dir), batches.size());
+      auto [it, added] = index.emplace(DirectoryKey(dir), batches.size());
       if (added) batches.push_back({dir, {}});
       batches[it->second].tickets.push_back(tic.get());
     }

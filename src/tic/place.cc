@@ -24,12 +24,6 @@ bool MaskMatches(const std::string& mask, const std::string& name) {
   return mask == "*" || WildMatch(mask, name);
 }
 
-std::string DirKey(const std::string& dir) {
-  std::string key = Lower(platform::NormalizePath(dir));
-  while (key.size() > 1 && key.back() == '/') key.pop_back();
-  return key;
-}
-
 // A file of this name exists in `dir` and has the CRC `crc`.
 bool SameFileIn(RunContext& ctx, const std::string& dir, const TicRecord& tic) {
   std::string path = JoinPath(dir, tic.file);
@@ -76,7 +70,7 @@ WideDupeIndex BuildWideDupeIndex(const RunContext& ctx) {
   std::unordered_map<std::string, std::vector<std::string>> listings;
   WideDupeIndex index;
   auto add = [&](const std::string& dir) {
-    auto [it, fresh] = listings.try_emplace(DirKey(dir));
+    auto [it, fresh] = listings.try_emplace(DirectoryKey(dir));
     if (fresh) {
       std::vector<platform::DirEntry> entries;
       (void)platform::ListDirectory(dir, "*", false, &entries);  // missing: holds nothing
@@ -110,7 +104,7 @@ bool ReplacesAllowed(const RunContext& ctx, const AreaRecord& area, const TicRec
 void RemoveReplaced(RunContext& ctx, const AreaRecord& area, const TicRecord& tic,
                     const std::string& dir, const std::unordered_set<std::string>& keep) {
   ctx.log.Message('.', 2, 47, tic.replaces.c_str(), area.tag.c_str());
-  std::string key = DirKey(dir) + "/";
+  std::string key = DirectoryKey(dir) + "/";
   TossState* toss = CurrentToss(ctx);
   std::vector<platform::DirEntry> found;
   (void)platform::ListDirectory(dir, tic.replaces, false, &found);  // none found: nothing to do
@@ -304,7 +298,8 @@ int PlaceFiles(RunContext& ctx) {
     for (size_t i = 0; i < ctx.areas.size(); ++i)
       for (auto& tic : ctx.areas[i].received)
         if (!tic->bad)
-          toss->placed_names.insert(DirKey(DestinationDir(ctx, *tic)) + "/" + Lower(tic->file));
+          toss->placed_names.insert(DirectoryKey(DestinationDir(ctx, *tic)) + "/" +
+                                    Lower(tic->file));
   }
   // Inbound files that more than one good ticket places are copied: the
   // others still need the inbound file as it came.
