@@ -211,8 +211,7 @@ AreaRecord* CreateFileecho(RunContext& ctx, const std::string& tag_text, const F
   // Made once the areas file names it: a run interrupted before that leaves
   // no directory to push the next attempt on to name.1. Loading the areas
   // file makes a missing one.
-  bool sent_from_elsewhere = c.attach_style == AttachStyle::kLongFileboxes ||
-                             c.attach_style == AttachStyle::kBrakeFileboxes || !c.queue_dir.empty();
+  bool sent_from_elsewhere = !ServedFromAreaDirectories(c);
   if (!(added->IsPassthrough() && sent_from_elsewhere)) CreatePath(added->path);
 
   for (const AnnounceDefinition& def : c.announces)

@@ -51,15 +51,6 @@ void LeaveDizWorkDir(RunContext& ctx, const std::string& dir) {
   (void)platform::RemoveDir(dir);  // only file_id.diz was ever in it
 }
 
-namespace {
-
-bool ServedFromAreaDirectories(const MainConfig& cfg) {
-  return cfg.queue_dir.empty() && cfg.attach_style != AttachStyle::kLongFileboxes &&
-         cfg.attach_style != AttachStyle::kBrakeFileboxes;
-}
-
-}  // namespace
-
 const PackerRecord* DetectArchiver(const MainConfig& cfg, const std::string& path) {
   std::string name = FilePart(path);
   size_t dot = name.find('.');

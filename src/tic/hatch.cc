@@ -42,11 +42,6 @@ struct HatchJob {
   std::string purge_lines;             // for olxprg.idx
 };
 
-bool FileboxesOrQueue(const MainConfig& c) {
-  return c.attach_style == AttachStyle::kLongFileboxes ||
-         c.attach_style == AttachStyle::kBrakeFileboxes || !c.queue_dir.empty();
-}
-
 // A file that could not be written ends the run before anything is sent
 // or deleted: the sysop runs the command again.
 [[noreturn]] void WriteFailed(RunContext& ctx, const std::string& path, int rc) {
@@ -166,7 +161,7 @@ void HatchOne(RunContext& ctx, std::vector<std::string>* args, HatchJob& job,
   tic->source_path = job.elsewhere ? original : JoinPath(area.path, file);
   if (job.elsewhere) {
     TakeCopySwitch(ctx, args);
-    if (c.hatch_copy && !(passthrough && FileboxesOrQueue(c))) {
+    if (c.hatch_copy && (!passthrough || ServedFromAreaDirectories(c))) {
       ctx.log.Debug('D', "Let's copy this damn file to %s", area.path.c_str());
       CopyOrStop(ctx, original, area.path);
       tic->source_path = JoinPath(area.path, Lower(file));
@@ -328,7 +323,7 @@ void HatchCommand(RunContext& ctx, std::vector<std::string> args) {
     ctx.log.Message('!', 1, 9, ctx.cfg.outbound.c_str(), platform::ErrorText(rc).c_str());
     Shutdown(ctx, 1);
   }
-  if (job.elsewhere && c.hatch_copy && c.delete_hatched && FileboxesOrQueue(c)) {
+  if (job.elsewhere && c.hatch_copy && c.delete_hatched && !ServedFromAreaDirectories(c)) {
     (void)ChangeDir(ctx, job.source_dir);
     ctx.log.Message('.', 1, 118);
     for (const auto& tic : area.received) {

@@ -52,13 +52,6 @@ bool MaskMatches(const std::string& mask, const std::string& name) {
   return mask == "*" || WildMatch(mask, name);
 }
 
-// The tickets sent on describe the file in the fileecho directory only when
-// the file is sent from there.
-bool ServedFromAreaDirectories(const MainConfig& c) {
-  return c.queue_dir.empty() && c.attach_style != AttachStyle::kLongFileboxes &&
-         c.attach_style != AttachStyle::kBrakeFileboxes;
-}
-
 // The entries of this toss, in the order the per-ticket rewrites take them.
 std::vector<MagicEntry> CollectMagicEntries(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;

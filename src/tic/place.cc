@@ -240,6 +240,11 @@ bool Covered(RunContext& ctx, const TicRecord& tic, const std::string& key) {
   return done && done->committed.count(key) != 0;
 }
 
+bool ServedFromAreaDirectories(const MainConfig& c) {
+  return c.queue_dir.empty() && c.attach_style != AttachStyle::kLongFileboxes &&
+         c.attach_style != AttachStyle::kBrakeFileboxes;
+}
+
 std::string DestinationDir(RunContext& ctx, const std::string& file, const std::string& magic,
                            const std::string& area_tag) {
   ctx.log.Debug('D', "Getting file destination path");
@@ -292,8 +297,7 @@ void DupeCheck(RunContext& ctx) {
 int PlaceFiles(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
   ctx.log.Message('.', 1, 37);
-  bool filebox_queue = c.attach_style == AttachStyle::kLongFileboxes ||
-                       c.attach_style == AttachStyle::kBrakeFileboxes || !c.queue_dir.empty();
+  bool filebox_queue = !ServedFromAreaDirectories(c);
   if (TossState* toss = CurrentToss(ctx)) {
     for (size_t i = 0; i < ctx.areas.size(); ++i)
       for (auto& tic : ctx.areas[i].received)

@@ -19,6 +19,7 @@
 
 namespace olvix {
 
+struct MainConfig;
 struct RunContext;
 struct TicRecord;
 struct AreaRecord;
@@ -68,6 +69,10 @@ void RejectTic(RunContext& ctx, TicRecord& tic, int reason);
 // control characters that is not the description file's name nor one of
 // the work names of this system (".$$$").
 bool IsUsableFileName(const RunContext& ctx, const std::string& name);
+
+// Whether the links get the files from the fileecho directories: neither
+// long nor brake fileboxes nor a queue directory send them from elsewhere.
+bool ServedFromAreaDirectories(const MainConfig& c);
 
 // The directory a file goes to: the first matching [AUTOCOPY] directory,
 // else the fileecho's directory.
