@@ -106,16 +106,14 @@ std::vector<std::string> SplitLines(const std::string& text) {
 // The journal's name for the description file of `dir`.
 std::string DescKey(const std::string& dir) { return "desc:" + DirectoryKey(dir); }
 
-// A description file that cannot be rewritten ends the run before the
-// files it should describe are sent (a toss through its journal, HATCH
-// by being run again).
-[[noreturn]] void DescWriteFailed(RunContext& ctx, const std::string& path, int rc) {
+}  // namespace
+
+void DescWriteFailed(RunContext& ctx, const std::string& dir, int rc) {
+  std::string path = DescPath(ctx, dir);
   if (CurrentToss(ctx)) TossWriteFailed(ctx, path, rc);
   ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
   Shutdown(ctx, 1);
 }
-
-}  // namespace
 
 void ExpandDescLine(const std::string& macro, const std::string& value, std::string* line) {
   std::vector<Segment> segs{{*line, true}};
@@ -339,7 +337,7 @@ void DeleteOldDescriptions(RunContext& ctx, const DestinationFn& destination) {
     for (const TicRecord* tic : batch.tickets) names.push_back(tic->file);
     int rc = RemoveDescEntries(ctx, batch.dir, names);
     if (rc != 0 && rc != platform::NotFoundCode())  // no description file: nothing to remove
-      DescWriteFailed(ctx, DescPath(ctx, batch.dir), rc);
+      DescWriteFailed(ctx, batch.dir, rc);
   }
 }
 
@@ -347,7 +345,7 @@ void WriteNewDescriptions(RunContext& ctx, const DestinationFn& destination) {
   for (const DescBatch& batch : BatchByDestination(ctx, destination)) {
     ctx.log.Message('.', 1, 39, batch.dir.c_str());
     int rc = AppendDescEntries(ctx, batch.dir, batch.tickets);
-    if (rc != 0) DescWriteFailed(ctx, DescPath(ctx, batch.dir), rc);
+    if (rc != 0) DescWriteFailed(ctx, batch.dir, rc);
   }
 }
 

@@ -125,12 +125,8 @@ void RemoveReplaced(RunContext& ctx, const AreaRecord& area, const TicRecord& ti
   // The entries go first: a file deleted with its entry still standing
   // would leave a description of nothing.
   int rc = RemoveDescEntries(ctx, dir, names);
-  if (rc != 0 && rc != platform::NotFoundCode()) {  // a missing description file is fine
-    std::string path = JoinPath(dir, ctx.cfg.desc_name);
-    if (toss) TossWriteFailed(ctx, path, rc);
-    ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
-    Shutdown(ctx, 1);
-  }
+  if (rc != 0 && rc != platform::NotFoundCode())  // a missing description file is fine
+    DescWriteFailed(ctx, dir, rc);
   for (const std::string& n : names) (void)DeleteLogged(ctx.log, JoinPath(dir, n));
 }
 
