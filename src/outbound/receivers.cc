@@ -57,9 +57,6 @@ int SendFailed(RunContext& ctx, const std::string& path, int rc) {
   return rc;
 }
 
-// Writes the ticket for `link` under `*name` (taken exclusively, or, when
-// `recorded` and it exists, ours from an interrupted toss) and attaches the
-// file and the ticket. `tic_name` is the inbound ticket, for the journal.
 // What is the same for every link of one file: where the file is, its flow
 // line (empty when no flow style is used) and OUTTICS as it stands on disk.
 struct FileToSend {
@@ -78,6 +75,9 @@ FileToSend Prepare(RunContext& ctx, const std::string& source, const std::string
   return f;
 }
 
+// Writes the ticket for `link` under `*name` (taken exclusively, or, when
+// `recorded` and it exists, ours from an interrupted toss) and attaches the
+// file and the ticket. `tic.tic_name` is the inbound ticket, for the journal.
 int SendPair(RunContext& ctx, const FileToSend& file, const TicRecord& tic, LinkRecord& link,
              std::string* name, bool recorded) {
   const MainConfig& c = ctx.cfg;
