@@ -3,6 +3,7 @@
 #include "outbound/styles.h"
 
 #include <cstdio>
+#include <unordered_set>
 #include <vector>
 
 #include "config/records.h"
@@ -109,23 +110,30 @@ int AttachThroughFlow(RunContext& ctx, const std::string& path, LinkRecord& link
 
 std::vector<std::string> OutboundDirectories(const RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
-  std::vector<std::string> dirs = {OutboundRoot(ctx) + platform::kSep, c.outmail};
+  std::vector<std::string> dirs;
+  // Each once: the links of one zone share its directory, and a sweep of
+  // the outbound lists every directory named here.
+  std::unordered_set<std::string> seen;
+  auto add = [&](std::string dir) {
+    if (!dir.empty() && seen.insert(dir).second) dirs.push_back(std::move(dir));
+  };
+  add(OutboundRoot(ctx) + platform::kSep);
+  add(c.outmail);
   NameCase nc = OutboundCase();
   uint32_t main_zone = c.addresses.empty() ? 0 : c.addresses[0].zone;
   for (size_t i = 0; i < ctx.links.size(); ++i) {
     const LinkRecord& link = ctx.links[i];
     const FtnAddress& a = link.address;
     if (c.fileboxes) {
-      dirs.push_back(WithTrailingSep(c.outbound) +
-                     FileboxName(c.attach_style, a, AttachFlavour(link.flavour)) + platform::kSep);
+      add(WithTrailingSep(c.outbound) +
+          FileboxName(c.attach_style, a, AttachFlavour(link.flavour)) + platform::kSep);
     } else if (c.attach_style == AttachStyle::kBink) {
       std::string dir = OutboundRoot(ctx);
       if (a.zone != main_zone) dir += BsoZoneExtension(a.zone, nc);
       dir += platform::kSep;
-      dirs.push_back(dir);
+      add(dir);
       if (a.point != 0)
-        dirs.push_back(dir + BsoNodeName(a.net, a.node, nc) + BsoPointDirExtension(nc) +
-                       platform::kSep);
+        add(dir + BsoNodeName(a.net, a.node, nc) + BsoPointDirExtension(nc) + platform::kSep);
     }
   }
   return dirs;
