@@ -53,10 +53,8 @@ struct HatchJob {
 // Copies `source` into `dir` (lower-case name), or ends the run.
 void CopyOrStop(RunContext& ctx, const std::string& source, const std::string& dir) {
   if (!platform::IsDirectory(dir)) CreatePath(WithTrailingSep(dir));
-  std::string target = WithTrailingSep(dir) + Lower(FilePart(source));
-  ctx.log.Message('.', 4, 5, source.c_str(), target.c_str());
-  int rc = platform::CopyFileContents(source, target);
-  if (rc != 0) WriteFailed(ctx, target, rc);
+  int rc = CopyToDirectory(ctx.log, source, dir);
+  if (rc != 0) WriteFailed(ctx, WithTrailingSep(dir) + Lower(FilePart(source)), rc);
 }
 
 // Applies @ADDR, @TIME and @DATE to a description line.
