@@ -111,10 +111,8 @@ void AddDizLine(const MainConfig& cfg, std::string_view piece, std::vector<std::
     if (line == bad) return;
   for (char& c : line) {
     unsigned char u = static_cast<unsigned char>(c);
-    if (cfg.diz_clean) {
-      bool graphic = u == 0xB0 || u == 0xB1 || u == 0xB2 || (u >= 0xDB && u <= 0xDF);
-      if (graphic || (u < 0x20 && u != '\t')) c = ' ';
-    }
+    bool graphic = u == 0xB0 || u == 0xB1 || u == 0xB2 || (u >= 0xDB && u <= 0xDF);
+    if (cfg.diz_clean && graphic) c = ' ';
     if (u == 0x8D) c = 'H';  // CP866 capital EN, often typed for a Latin H
     // The archive comes from another system: no control character of it
     // may end or hide a line of the description file.
