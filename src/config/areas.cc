@@ -122,8 +122,7 @@ int LoadAreasText(RunContext& ctx, const std::string& text) {
     // The whole line: written back with an absolute path, an AREA line may
     // grow past the piece a reader takes at once.
     if (!PrepareLine(l.raw, &line)) continue;
-    for (char& c : line)
-      if (static_cast<unsigned char>(c) < 32) c = ' ';  // a stray CR or NUL is no part of a word
+    OneLineInPlace(&line);  // a stray CR or NUL is no part of a word
     std::vector<std::string> words = SplitWords(line);
     if (words.empty()) continue;  // only blanks once the CRs are gone
     std::string keyword = Upper(words[0]);

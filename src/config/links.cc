@@ -29,8 +29,7 @@ bool ParseLinkLine(const std::string& line, LinkRecord* link) {
   std::string text = Upper(line);
   // Every control character separates words: a NUL kept inside a word
   // would end the field when the line is written back.
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 32) c = ' ';
+  OneLineInPlace(&text);
   std::vector<std::string> w = SplitWords(text);
   // LINK address group password level create flavour aka status [options]
   if (w.size() < 9 || w[0] != "LINK") return false;

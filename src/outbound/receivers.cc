@@ -34,13 +34,6 @@ bool FlowStyle(const MainConfig& c) {
   return c.attach_style == AttachStyle::kBink || c.attach_style == AttachStyle::kLbso;
 }
 
-void Journal(RunContext& ctx, const std::vector<std::string>& words) {
-  TossState* toss = CurrentToss(ctx);
-  if (!toss) return;
-  int rc = toss->journal.Record(words);
-  if (rc != 0) TossWriteFailed(ctx, toss->journal.path(), rc);
-}
-
 // Whether the box holds, under `name`, the ticket of `tic` for `link`.
 bool BoxHoldsTicket(const std::string& box, const std::string& name, const TicRecord& tic,
                     const LinkRecord& link) {
@@ -64,9 +57,6 @@ int SendFailed(RunContext& ctx, const std::string& path, int rc) {
   return rc;
 }
 
-// Writes the ticket for `link` under `*name` (taken exclusively, or, when
-// `recorded` and it exists, ours from an interrupted toss) and attaches the
-// file and the ticket. `tic_name` is the inbound ticket, for the journal.
 // What is the same for every link of one file: where the file is, its flow
 // line (empty when no flow style is used) and OUTTICS as it stands on disk.
 struct FileToSend {
@@ -85,6 +75,9 @@ FileToSend Prepare(RunContext& ctx, const std::string& source, const std::string
   return f;
 }
 
+// Writes the ticket for `link` under `*name` (taken exclusively, or, when
+// `recorded` and it exists, ours from an interrupted toss) and attaches the
+// file and the ticket. `tic.tic_name` is the inbound ticket, for the journal.
 int SendPair(RunContext& ctx, const FileToSend& file, const TicRecord& tic, LinkRecord& link,
              std::string* name, bool recorded) {
   const MainConfig& c = ctx.cfg;
@@ -100,13 +93,13 @@ int SendPair(RunContext& ctx, const FileToSend& file, const TicRecord& tic, Link
     rc = WriteTic(ctx, path, tic, link);
   } else if (recorded && !box.empty() && BoxHoldsTicket(box, *name, tic, link)) {
     // Handed to the box before the kill.
-    Journal(ctx, {"S", tic.tic_name, address});
+    JournalRecord(ctx, {"S", tic.tic_name, address});
     return 0;
   } else {
     std::string wanted = *name;
     rc = WriteNewTic(ctx, file.out_tics, tic, link, name, box);
     if (rc == 0 && *name != wanted && !tic.tic_name.empty())
-      Journal(ctx, {"N", tic.tic_name, address, *name});
+      JournalRecord(ctx, {"N", tic.tic_name, address, *name});
     path = JoinPath(file.out_tics, *name);
   }
   if (rc != 0) {
@@ -141,7 +134,7 @@ int SendPair(RunContext& ctx, const FileToSend& file, const TicRecord& tic, Link
   }
   rc = SendFileToLink(ctx, path, link, AfterSending::kKill, BoxPlacement::kCopyOnly);
   if (rc != 0) return SendFailed(ctx, path, rc);
-  if (!tic.tic_name.empty()) Journal(ctx, {"S", tic.tic_name, address});
+  if (!tic.tic_name.empty()) JournalRecord(ctx, {"S", tic.tic_name, address});
   return 0;
 }
 

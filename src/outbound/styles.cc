@@ -3,6 +3,7 @@
 #include "outbound/styles.h"
 
 #include <cstdio>
+#include <unordered_set>
 #include <vector>
 
 #include "config/records.h"
@@ -62,12 +63,8 @@ std::string Appended(std::string text, const std::string& lines) {
 int CommitLines(RunContext& ctx, const std::string& key, const std::string& path,
                 const std::string& lines, const std::vector<std::string>& tics) {
   std::string text;
-  int err = 0;
-  if (!ReadWholeFile(path, false, &text, &err)) {
-    if (err != platform::NotFoundCode()) return err != 0 ? err : 5;
-    text.clear();
-  }
-  return CommitText(ctx, key, path, Appended(std::move(text), lines), tics);
+  if (int rc = AppendedFileText(path, lines, &text)) return rc;
+  return CommitText(ctx, key, path, text, tics);
 }
 
 // Writes one link's lines: into its flow file under its busy flag, or,
@@ -113,23 +110,30 @@ int AttachThroughFlow(RunContext& ctx, const std::string& path, LinkRecord& link
 
 std::vector<std::string> OutboundDirectories(const RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
-  std::vector<std::string> dirs = {OutboundRoot(ctx) + platform::kSep, c.outmail};
+  std::vector<std::string> dirs;
+  // Each once: the links of one zone share its directory, and a sweep of
+  // the outbound lists every directory named here.
+  std::unordered_set<std::string> seen;
+  auto add = [&](std::string dir) {
+    if (!dir.empty() && seen.insert(dir).second) dirs.push_back(std::move(dir));
+  };
+  add(OutboundRoot(ctx) + platform::kSep);
+  add(c.outmail);
   NameCase nc = OutboundCase();
   uint32_t main_zone = c.addresses.empty() ? 0 : c.addresses[0].zone;
   for (size_t i = 0; i < ctx.links.size(); ++i) {
     const LinkRecord& link = ctx.links[i];
     const FtnAddress& a = link.address;
     if (c.fileboxes) {
-      dirs.push_back(WithTrailingSep(c.outbound) +
-                     FileboxName(c.attach_style, a, AttachFlavour(link.flavour)) + platform::kSep);
+      add(WithTrailingSep(c.outbound) +
+          FileboxName(c.attach_style, a, AttachFlavour(link.flavour)) + platform::kSep);
     } else if (c.attach_style == AttachStyle::kBink) {
       std::string dir = OutboundRoot(ctx);
       if (a.zone != main_zone) dir += BsoZoneExtension(a.zone, nc);
       dir += platform::kSep;
-      dirs.push_back(dir);
+      add(dir);
       if (a.point != 0)
-        dirs.push_back(dir + BsoNodeName(a.net, a.node, nc) + BsoPointDirExtension(nc) +
-                       platform::kSep);
+        add(dir + BsoNodeName(a.net, a.node, nc) + BsoPointDirExtension(nc) + platform::kSep);
     }
   }
   return dirs;

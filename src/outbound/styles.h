@@ -62,9 +62,9 @@ int SendLink(RunContext& ctx, const std::string& path, const std::string& box);
 // (ctx.first_copies). Returns 0 or 1.
 int SendLinkAcrossVolumes(RunContext& ctx, const std::string& path, const std::string& box);
 
-// Every directory where this system writes for the mailer: the outbound
-// root, the zone and point directories and fileboxes of the links, OUTMAIL.
-// Nothing is created.
+// Every directory where this system writes for the mailer, each once: the
+// outbound root, the zone and point directories and fileboxes of the links,
+// OUTMAIL when it is set. Nothing is created.
 std::vector<std::string> OutboundDirectories(const RunContext& ctx);
 
 // The flow or list file line of one file: "^" when it goes once sent, the

@@ -25,6 +25,16 @@ namespace {
 
 int Errno() { return errno != 0 ? errno : EIO; }
 
+FileInfo InfoOf(const struct stat& st) {
+  FileInfo info;
+  info.exists = true;
+  info.is_dir = S_ISDIR(st.st_mode);
+  info.size = st.st_size;
+  info.mtime = st.st_mtim.tv_sec;
+  info.device = st.st_dev;
+  return info;
+}
+
 bool WildMatchNoCase(const char* p, const char* s) {
   // Iterative "*"/"?" matcher with backtracking to the last star.
   auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
@@ -173,16 +183,10 @@ std::string ErrorText(int code) {
 }
 
 FileInfo Stat(const std::string& path) {
-  FileInfo info;
   struct stat st;
   if (Existing(path, [&](const std::string& p) { return RawStat(p, &st) ? 0 : Errno(); }) != 0)
-    return info;
-  info.exists = true;
-  info.is_dir = S_ISDIR(st.st_mode);
-  info.size = st.st_size;
-  info.mtime = st.st_mtim.tv_sec;
-  info.device = st.st_dev;
-  return info;
+    return FileInfo();
+  return InfoOf(st);
 }
 
 bool FileExists(const std::string& path) { return Stat(path).exists; }
@@ -389,13 +393,7 @@ int ReadFileChunks(const std::string& path, CopySource source,
     return OpenSource(p, source == CopySource::kPlainOnly, &st, &in);
   });
   if (rc != 0) return rc;
-  if (info) {
-    info->exists = true;
-    info->is_dir = false;
-    info->size = st.st_size;
-    info->mtime = st.st_mtim.tv_sec;
-    info->device = st.st_dev;
-  }
+  if (info) *info = InfoOf(st);
   std::vector<char> buf(st.st_size < (1 << 20) ? static_cast<size_t>(st.st_size) + 1 : 1 << 20);
   int err = 0;
   while (true) {

@@ -48,26 +48,29 @@ void NoteDirectoryGone(const std::string& path);
 void ForgetAll();
 
 // Runs `op` on the path as written (normalized). When that finds nothing
-// under exactly that name, once more on the resolved spelling: an entry
-// named as it stands on disk costs no lookup at all.
+// under exactly that name, once more on the spelling `resolve` gives it.
 template <typename Op>
-int Existing(const std::string& path, Op op) {
+int AsWrittenThenResolved(const std::string& path, std::string (*resolve)(const std::string&),
+                          Op op) {
   std::string p = NormalizePath(path);
   int rc = op(p);
   if (rc != ENOENT && rc != ENOTDIR) return rc;
-  std::string r = Resolve(p);
+  std::string r = resolve(p);
   return r == p ? rc : op(r);
 }
 
-// The same for a name this program makes: only the directory is resolved,
-// and only when the path as written does not reach it.
+// For an existing entry, resolved whole: an entry named as it stands on
+// disk costs no lookup at all.
+template <typename Op>
+int Existing(const std::string& path, Op op) {
+  return AsWrittenThenResolved(path, Resolve, op);
+}
+
+// For a name this program makes: only the directory is resolved, and only
+// when the path as written does not reach it.
 template <typename Op>
 int Creating(const std::string& path, Op op) {
-  std::string p = NormalizePath(path);
-  int rc = op(p);
-  if (rc != ENOENT && rc != ENOTDIR) return rc;
-  std::string r = ResolveDirectoryOf(p);
-  return r == p ? rc : op(r);
+  return AsWrittenThenResolved(path, ResolveDirectoryOf, op);
 }
 
 // The fault-injection seam (see platform/fault.h): 0, or the error the

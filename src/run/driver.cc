@@ -284,10 +284,13 @@ int RunMain(int argc, char** argv) {
   ctx.log.Debug('A', "Going to load areas");
   if (LoadAreas(ctx) != 0) Shutdown(ctx, 1);
   ctx.log.Message('#', 4, 66);
-  // What runs that were killed left in the home directory. While a toss
-  // journal waits, the next TOSS looks at its files first.
-  if (!platform::FileExists(ctx.home + "olxtoss.jnl")) RemoveDeadRunTemps(ctx.home);
+  // What runs that were killed left in the home directory. The busy flags
+  // come first: the source file of a dead run's flags is one of its
+  // temporary names, and once it is gone nothing tells that the flags in
+  // the outbound are left over. While a toss journal waits, the next TOSS
+  // looks at its files first.
   RemoveStaleBusyFlags(ctx);
+  if (!platform::FileExists(ctx.home + "olxtoss.jnl")) RemoveDeadRunTemps(ctx.home);
   RetryDelayedAttaches(ctx);
   Dispatch(ctx);
   return 0;  // not reached: Dispatch ends through Shutdown

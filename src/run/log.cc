@@ -27,6 +27,11 @@ std::string TimePrefix(const char* pattern) {
   return t;
 }
 
+// What begins a line of `level` (a message or a note).
+std::string LevelPrefix(char level) {
+  return std::string(1, level) + " " + TimePrefix("%d %b %T OLVX ");
+}
+
 }  // namespace
 
 const char* Log::Text(int number) const {
@@ -55,8 +60,7 @@ void Log::Message(char level, int verbosity, int number, ...) {
 
 void Log::MessageV(char level, int verbosity, int number, va_list ap) {
   if (!Wants(level, verbosity)) return;
-  std::string prefix = std::string(1, level) + " " + TimePrefix("%d %b %T OLVX ");
-  WriteLine(prefix, VFormat(Text(number), ap));
+  WriteLine(LevelPrefix(level), VFormat(Text(number), ap));
 }
 
 void Log::Note(char level, int verbosity, const char* fmt, ...) {
@@ -65,8 +69,7 @@ void Log::Note(char level, int verbosity, const char* fmt, ...) {
   va_start(ap, fmt);
   std::string text = VFormat(fmt, ap);
   va_end(ap);
-  std::string prefix = std::string(1, level) + " " + TimePrefix("%d %b %T OLVX ");
-  WriteLine(prefix, text);
+  WriteLine(LevelPrefix(level), text);
 }
 
 void Log::Debug(char category, const char* fmt, ...) {

@@ -47,20 +47,14 @@ std::string NativeDir(const std::string& dir) {
   return p;
 }
 
-std::string PathKey(const std::string& path) {
-  std::string key = Lower(platform::NormalizePath(path));
-  while (key.size() > 1 && key.back() == '/') key.pop_back();
-  return key;
-}
-
 // `name` when nothing of that name is in `base` and no fileecho uses that
 // directory yet, else the first free name.1, name.2, ...
 std::string FreeDirName(RunContext& ctx, const std::string& base, const std::string& name) {
   std::unordered_set<std::string> used;
-  for (size_t i = 0; i < ctx.areas.size(); ++i) used.insert(PathKey(ctx.areas[i].path));
+  for (size_t i = 0; i < ctx.areas.size(); ++i) used.insert(DirectoryKey(ctx.areas[i].path));
   auto taken = [&](const std::string& n) {
     std::string path = JoinPath(base, n);
-    return Exists(path) || used.count(PathKey(path)) != 0;
+    return Exists(path) || used.count(DirectoryKey(path)) != 0;
   };
   if (!taken(name)) return name;
   for (unsigned n = 1;; ++n) {
@@ -217,8 +211,7 @@ AreaRecord* CreateFileecho(RunContext& ctx, const std::string& tag_text, const F
   // Made once the areas file names it: a run interrupted before that leaves
   // no directory to push the next attempt on to name.1. Loading the areas
   // file makes a missing one.
-  bool sent_from_elsewhere = c.attach_style == AttachStyle::kLongFileboxes ||
-                             c.attach_style == AttachStyle::kBrakeFileboxes || !c.queue_dir.empty();
+  bool sent_from_elsewhere = !ServedFromAreaDirectories(c);
   if (!(added->IsPassthrough() && sent_from_elsewhere)) CreatePath(added->path);
 
   for (const AnnounceDefinition& def : c.announces)

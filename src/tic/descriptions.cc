@@ -103,25 +103,17 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-std::string DirKey(const std::string& dir) {
-  std::string key = Lower(platform::NormalizePath(dir));
-  while (key.size() > 1 && key.back() == '/') key.pop_back();
-  return key;
-}
-
 // The journal's name for the description file of `dir`.
-std::string DescKey(const std::string& dir) { return "desc:" + DirKey(dir); }
+std::string DescKey(const std::string& dir) { return "desc:" + DirectoryKey(dir); }
 
-// A description file that cannot be rewritten ends the run before the
-// files it should describe are sent (a toss through its journal, HATCH
-// by being run again).
-[[noreturn]] void DescWriteFailed(RunContext& ctx, const std::string& path, int rc) {
+}  // namespace
+
+void DescWriteFailed(RunContext& ctx, const std::string& dir, int rc) {
+  std::string path = DescPath(ctx, dir);
   if (CurrentToss(ctx)) TossWriteFailed(ctx, path, rc);
   ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
   Shutdown(ctx, 1);
 }
-
-}  // namespace
 
 void ExpandDescLine(const std::string& macro, const std::string& value, std::string* line) {
   std::vector<Segment> segs{{*line, true}};
@@ -279,15 +271,10 @@ int RemoveDescEntries(RunContext& ctx, const std::string& dir,
 int AppendDescEntries(RunContext& ctx, const std::string& dir,
                       const std::vector<const TicRecord*>& tickets) {
   std::string path = DescPath(ctx, dir);
+  // An old last line without line end gets one: it would otherwise run
+  // into the first new entry line.
   std::string text;
-  int err = 0;
-  if (!ReadWholeFile(path, false, &text, &err)) {
-    if (err != platform::NotFoundCode()) return err != 0 ? err : 5;
-    text.clear();
-  }
-  // An old last line without line end would otherwise run into the first
-  // new entry line.
-  if (!text.empty() && text.back() != '\n') text += '\n';
+  if (int rc = AppendedFileText(path, "", &text)) return rc;
   std::vector<std::string> names;
   for (const TicRecord* tic : tickets) {
     WriteDescEntry(ctx, *tic, &text);
@@ -334,7 +321,7 @@ std::vector<DescBatch> BatchByDestination(RunContext& ctx, const DestinationFn& 
       std::string dir = destination(area, *tic);
       // Described already by a toss that did not finish.
       if (Covered(ctx, *tic, DescKey(dir))) continue;
-      auto [it, added] = index.emplace(DirKey(dir), batches.size());
+      auto [it, added] = index.emplace(DirectoryKey(dir), batches.size());
       if (added) batches.push_back({dir, {}});
       batches[it->second].tickets.push_back(tic.get());
     }
@@ -350,7 +337,7 @@ void DeleteOldDescriptions(RunContext& ctx, const DestinationFn& destination) {
     for (const TicRecord* tic : batch.tickets) names.push_back(tic->file);
     int rc = RemoveDescEntries(ctx, batch.dir, names);
     if (rc != 0 && rc != platform::NotFoundCode())  // no description file: nothing to remove
-      DescWriteFailed(ctx, DescPath(ctx, batch.dir), rc);
+      DescWriteFailed(ctx, batch.dir, rc);
   }
 }
 
@@ -358,7 +345,7 @@ void WriteNewDescriptions(RunContext& ctx, const DestinationFn& destination) {
   for (const DescBatch& batch : BatchByDestination(ctx, destination)) {
     ctx.log.Message('.', 1, 39, batch.dir.c_str());
     int rc = AppendDescEntries(ctx, batch.dir, batch.tickets);
-    if (rc != 0) DescWriteFailed(ctx, DescPath(ctx, batch.dir), rc);
+    if (rc != 0) DescWriteFailed(ctx, batch.dir, rc);
   }
 }
 

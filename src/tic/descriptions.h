@@ -76,6 +76,12 @@ void ReadDescEntry(RunContext& ctx, const std::string& dir, TicRecord* tic);
 int RemoveDescEntries(RunContext& ctx, const std::string& dir,
                       const std::vector<std::string>& names);
 
+// A description file of `dir` that cannot be rewritten ends the run before
+// the files it should describe are sent: a toss through TossWriteFailed (its
+// journal lets the next TOSS finish), anything else with message 9 and
+// status 1 (HATCH is run again).
+[[noreturn]] void DescWriteFailed(RunContext& ctx, const std::string& dir, int rc);
+
 // Appends the entries of `tickets` to the description file of `dir`,
 // creating it when missing. The file is rewritten through a temporary file,
 // so a failure leaves the old file as it was. Returns 0 or the system error

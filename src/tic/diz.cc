@@ -51,15 +51,6 @@ void LeaveDizWorkDir(RunContext& ctx, const std::string& dir) {
   (void)platform::RemoveDir(dir);  // only file_id.diz was ever in it
 }
 
-namespace {
-
-bool ServedFromAreaDirectories(const MainConfig& cfg) {
-  return cfg.queue_dir.empty() && cfg.attach_style != AttachStyle::kLongFileboxes &&
-         cfg.attach_style != AttachStyle::kBrakeFileboxes;
-}
-
-}  // namespace
-
 const PackerRecord* DetectArchiver(const MainConfig& cfg, const std::string& path) {
   std::string name = FilePart(path);
   size_t dot = name.find('.');
@@ -120,10 +111,8 @@ void AddDizLine(const MainConfig& cfg, std::string_view piece, std::vector<std::
     if (line == bad) return;
   for (char& c : line) {
     unsigned char u = static_cast<unsigned char>(c);
-    if (cfg.diz_clean) {
-      bool graphic = u == 0xB0 || u == 0xB1 || u == 0xB2 || (u >= 0xDB && u <= 0xDF);
-      if (graphic || (u < 0x20 && u != '\t')) c = ' ';
-    }
+    bool graphic = u == 0xB0 || u == 0xB1 || u == 0xB2 || (u >= 0xDB && u <= 0xDF);
+    if (cfg.diz_clean && graphic) c = ' ';
     if (u == 0x8D) c = 'H';  // CP866 capital EN, often typed for a Latin H
     // The archive comes from another system: no control character of it
     // may end or hide a line of the description file.

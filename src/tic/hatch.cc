@@ -42,11 +42,6 @@ struct HatchJob {
   std::string purge_lines;             // for olxprg.idx
 };
 
-bool FileboxesOrQueue(const MainConfig& c) {
-  return c.attach_style == AttachStyle::kLongFileboxes ||
-         c.attach_style == AttachStyle::kBrakeFileboxes || !c.queue_dir.empty();
-}
-
 // A file that could not be written ends the run before anything is sent
 // or deleted: the sysop runs the command again.
 [[noreturn]] void WriteFailed(RunContext& ctx, const std::string& path, int rc) {
@@ -58,10 +53,8 @@ bool FileboxesOrQueue(const MainConfig& c) {
 // Copies `source` into `dir` (lower-case name), or ends the run.
 void CopyOrStop(RunContext& ctx, const std::string& source, const std::string& dir) {
   if (!platform::IsDirectory(dir)) CreatePath(WithTrailingSep(dir));
-  std::string target = WithTrailingSep(dir) + Lower(FilePart(source));
-  ctx.log.Message('.', 4, 5, source.c_str(), target.c_str());
-  int rc = platform::CopyFileContents(source, target);
-  if (rc != 0) WriteFailed(ctx, target, rc);
+  int rc = CopyToDirectory(ctx.log, source, dir);
+  if (rc != 0) WriteFailed(ctx, WithTrailingSep(dir) + Lower(FilePart(source)), rc);
 }
 
 // Applies @ADDR, @TIME and @DATE to a description line.
@@ -166,7 +159,7 @@ void HatchOne(RunContext& ctx, std::vector<std::string>* args, HatchJob& job,
   tic->source_path = job.elsewhere ? original : JoinPath(area.path, file);
   if (job.elsewhere) {
     TakeCopySwitch(ctx, args);
-    if (c.hatch_copy && !(passthrough && FileboxesOrQueue(c))) {
+    if (c.hatch_copy && (!passthrough || ServedFromAreaDirectories(c))) {
       ctx.log.Debug('D', "Let's copy this damn file to %s", area.path.c_str());
       CopyOrStop(ctx, original, area.path);
       tic->source_path = JoinPath(area.path, Lower(file));
@@ -328,7 +321,7 @@ void HatchCommand(RunContext& ctx, std::vector<std::string> args) {
     ctx.log.Message('!', 1, 9, ctx.cfg.outbound.c_str(), platform::ErrorText(rc).c_str());
     Shutdown(ctx, 1);
   }
-  if (job.elsewhere && c.hatch_copy && c.delete_hatched && FileboxesOrQueue(c)) {
+  if (job.elsewhere && c.hatch_copy && c.delete_hatched && !ServedFromAreaDirectories(c)) {
     (void)ChangeDir(ctx, job.source_dir);
     ctx.log.Message('.', 1, 118);
     for (const auto& tic : area.received) {

@@ -1,6 +1,7 @@
 #include "tic/journal.h"
 
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "run/context.h"
@@ -14,15 +15,11 @@ namespace {
 
 constexpr const char* kJournalName = "olxtoss.jnl";
 
-std::vector<std::string> SplitRecord(const std::string& line) {
-  std::vector<std::string> words;
-  size_t i = 0;
-  while (i < line.size()) {
-    size_t blank = line.find(' ', i);
-    if (blank == std::string::npos) blank = line.size();
-    words.push_back(TossJournal::Unescape(line.substr(i, blank - i)));
-    i = blank + 1;
-  }
+// The words of a record: a blank never stands inside an escaped word, and
+// the empty word is written as "%".
+std::vector<std::string> SplitRecord(std::string_view line) {
+  std::vector<std::string> words = SplitWords(line);
+  for (std::string& w : words) w = TossJournal::Unescape(w);
   return words;
 }
 
@@ -97,7 +94,7 @@ TossJournal::OpenResult TossJournal::Open(RunContext& ctx,
   while (from < text.size()) {
     size_t nl = text.find('\n', from);
     if (nl == std::string::npos) break;  // cut off by the kill: never happened
-    std::vector<std::string> words = SplitRecord(text.substr(from, nl - from));
+    std::vector<std::string> words = SplitRecord(std::string_view(text).substr(from, nl - from));
     if (!words.empty()) {
       resumed_ = true;
       Apply(words);

@@ -52,13 +52,6 @@ bool MaskMatches(const std::string& mask, const std::string& name) {
   return mask == "*" || WildMatch(mask, name);
 }
 
-// The tickets sent on describe the file in the fileecho directory only when
-// the file is sent from there.
-bool ServedFromAreaDirectories(const MainConfig& c) {
-  return c.queue_dir.empty() && c.attach_style != AttachStyle::kLongFileboxes &&
-         c.attach_style != AttachStyle::kBrakeFileboxes;
-}
-
 // The entries of this toss, in the order the per-ticket rewrites take them.
 std::vector<MagicEntry> CollectMagicEntries(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
@@ -83,13 +76,6 @@ std::vector<MagicEntry> CollectMagicEntries(RunContext& ctx) {
     }
   }
   return entries;
-}
-
-void Journal(RunContext& ctx, const std::vector<std::string>& words) {
-  TossState* toss = CurrentToss(ctx);
-  if (!toss) return;
-  int rc = toss->journal.Record(words);
-  if (rc != 0) TossWriteFailed(ctx, toss->journal.path(), rc);
 }
 
 }  // namespace
@@ -202,9 +188,10 @@ void Autostart(RunContext& ctx) {
         if (size >= 0) {  // a file gone is for the sending step to report
           tic->size = static_cast<uint32_t>(size);
           tic->crc = FileCrc32(ctx.files, path);
-          Journal(ctx, {"C", tic->tic_name, Format("%08X", tic->crc), std::to_string(tic->size)});
+          JournalRecord(ctx,
+                        {"C", tic->tic_name, Format("%08X", tic->crc), std::to_string(tic->size)});
         }
-        Journal(ctx, {"R", tic->tic_name, step});
+        JournalRecord(ctx, {"R", tic->tic_name, step});
       }
     }
   }

@@ -24,12 +24,6 @@ bool MaskMatches(const std::string& mask, const std::string& name) {
   return mask == "*" || WildMatch(mask, name);
 }
 
-std::string DirKey(const std::string& dir) {
-  std::string key = Lower(platform::NormalizePath(dir));
-  while (key.size() > 1 && key.back() == '/') key.pop_back();
-  return key;
-}
-
 // A file of this name exists in `dir` and has the CRC `crc`.
 bool SameFileIn(RunContext& ctx, const std::string& dir, const TicRecord& tic) {
   std::string path = JoinPath(dir, tic.file);
@@ -48,13 +42,6 @@ const JournalTicket* JournalOf(RunContext& ctx, const TicRecord& tic) {
   return toss ? toss->journal.Find(tic.tic_name) : nullptr;
 }
 
-void Journal(RunContext& ctx, const std::vector<std::string>& words) {
-  TossState* toss = CurrentToss(ctx);
-  if (!toss) return;
-  int rc = toss->journal.Record(words);
-  if (rc != 0) TossWriteFailed(ctx, toss->journal.path(), rc);
-}
-
 // Copies a duplicate's ticket and file to DUPESDIR; the inbound copies go
 // when the toss cleans the inbound.
 void MoveToDupes(RunContext& ctx, const TicRecord& tic) {
@@ -68,7 +55,7 @@ void MoveToDupes(RunContext& ctx, const TicRecord& tic) {
     if (TossState* toss = CurrentToss(ctx)) toss->set_aside.push_back(*name);
     record.push_back(*name);
   }
-  Journal(ctx, record);
+  JournalRecord(ctx, record);
 }
 
 // DUPEWIDE looks for every ticket's file in the directory of every local
@@ -83,7 +70,7 @@ WideDupeIndex BuildWideDupeIndex(const RunContext& ctx) {
   std::unordered_map<std::string, std::vector<std::string>> listings;
   WideDupeIndex index;
   auto add = [&](const std::string& dir) {
-    auto [it, fresh] = listings.try_emplace(DirKey(dir));
+    auto [it, fresh] = listings.try_emplace(DirectoryKey(dir));
     if (fresh) {
       std::vector<platform::DirEntry> entries;
       (void)platform::ListDirectory(dir, "*", false, &entries);  // missing: holds nothing
@@ -117,7 +104,7 @@ bool ReplacesAllowed(const RunContext& ctx, const AreaRecord& area, const TicRec
 void RemoveReplaced(RunContext& ctx, const AreaRecord& area, const TicRecord& tic,
                     const std::string& dir, const std::unordered_set<std::string>& keep) {
   ctx.log.Message('.', 2, 47, tic.replaces.c_str(), area.tag.c_str());
-  std::string key = DirKey(dir) + "/";
+  std::string key = DirectoryKey(dir) + "/";
   TossState* toss = CurrentToss(ctx);
   std::vector<platform::DirEntry> found;
   (void)platform::ListDirectory(dir, tic.replaces, false, &found);  // none found: nothing to do
@@ -138,12 +125,8 @@ void RemoveReplaced(RunContext& ctx, const AreaRecord& area, const TicRecord& ti
   // The entries go first: a file deleted with its entry still standing
   // would leave a description of nothing.
   int rc = RemoveDescEntries(ctx, dir, names);
-  if (rc != 0 && rc != platform::NotFoundCode()) {  // a missing description file is fine
-    std::string path = JoinPath(dir, ctx.cfg.desc_name);
-    if (toss) TossWriteFailed(ctx, path, rc);
-    ctx.log.Message('!', 1, 9, path.c_str(), platform::ErrorText(rc).c_str());
-    Shutdown(ctx, 1);
-  }
+  if (rc != 0 && rc != platform::NotFoundCode())  // a missing description file is fine
+    DescWriteFailed(ctx, dir, rc);
   for (const std::string& n : names) (void)DeleteLogged(ctx.log, JoinPath(dir, n));
 }
 
@@ -208,7 +191,7 @@ int PlaceOne(RunContext& ctx, const AreaRecord& area, const TicRecord& tic, bool
   }
   if (!area.IsPassthrough() && c.move_to_queue && filebox_queue && !(done && done->kept)) {
     if (int rc = KeepSameName(ctx, tic)) return rc;
-    Journal(ctx, {"K", tic.tic_name});
+    JournalRecord(ctx, {"K", tic.tic_name});
   }
   if (!(area.IsPassthrough() && filebox_queue)) {
     std::string dest = DestinationDir(ctx, tic);
@@ -251,6 +234,11 @@ int CommitText(RunContext& ctx, const std::string& key, const std::string& targe
 bool Covered(RunContext& ctx, const TicRecord& tic, const std::string& key) {
   const JournalTicket* done = JournalOf(ctx, tic);
   return done && done->committed.count(key) != 0;
+}
+
+bool ServedFromAreaDirectories(const MainConfig& c) {
+  return c.queue_dir.empty() && c.attach_style != AttachStyle::kLongFileboxes &&
+         c.attach_style != AttachStyle::kBrakeFileboxes;
 }
 
 std::string DestinationDir(RunContext& ctx, const std::string& file, const std::string& magic,
@@ -305,13 +293,13 @@ void DupeCheck(RunContext& ctx) {
 int PlaceFiles(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
   ctx.log.Message('.', 1, 37);
-  bool filebox_queue = c.attach_style == AttachStyle::kLongFileboxes ||
-                       c.attach_style == AttachStyle::kBrakeFileboxes || !c.queue_dir.empty();
+  bool filebox_queue = !ServedFromAreaDirectories(c);
   if (TossState* toss = CurrentToss(ctx)) {
     for (size_t i = 0; i < ctx.areas.size(); ++i)
       for (auto& tic : ctx.areas[i].received)
         if (!tic->bad)
-          toss->placed_names.insert(DirKey(DestinationDir(ctx, *tic)) + "/" + Lower(tic->file));
+          toss->placed_names.insert(DirectoryKey(DestinationDir(ctx, *tic)) + "/" +
+                                    Lower(tic->file));
   }
   // Inbound files that more than one good ticket places are copied: the
   // others still need the inbound file as it came.
@@ -347,13 +335,8 @@ int PlaceFiles(RunContext& ctx) {
   FlushPlaced(ctx);
   if (!index_lines.empty()) {
     std::string text;
-    int err = 0;
-    if (!ReadWholeFile(index_path, false, &text, &err) && err != platform::NotFoundCode()) {
-      ctx.log.Message('!', 1, 9, index_path.c_str(), platform::ErrorText(err ? err : 5).c_str());
-      return 1;
-    }
-    if (!text.empty() && text.back() != '\n') text += '\n';
-    int rc = CommitText(ctx, "index", index_path, text + index_lines, indexed);
+    int rc = AppendedFileText(index_path, index_lines, &text);
+    if (rc == 0) rc = CommitText(ctx, "index", index_path, text, indexed);
     if (rc != 0) {
       ctx.log.Message('!', 1, 9, index_path.c_str(), platform::ErrorText(rc).c_str());
       return 1;

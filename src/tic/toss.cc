@@ -134,13 +134,6 @@ void LogSummary(RunContext& ctx, const TicRecord& tic) {
   log.Message(':', 3, 33, FormatAddress(tic.from).c_str());
 }
 
-void Journal(RunContext& ctx, const std::vector<std::string>& words) {
-  TossState* toss = CurrentToss(ctx);
-  if (!toss) return;
-  int rc = toss->journal.Record(words);
-  if (rc != 0) TossWriteFailed(ctx, toss->journal.path(), rc);
-}
-
 // Notes an inbound name for deletion at the end of the toss.
 void SetAside(RunContext& ctx, const std::string& name) {
   if (TossState* toss = CurrentToss(ctx)) toss->set_aside.push_back(name);
@@ -168,6 +161,13 @@ std::vector<std::string> WrittenDirectories(RunContext& ctx) {
 }  // namespace
 
 TossState* CurrentToss(RunContext& ctx) { return ctx.toss; }
+
+void JournalRecord(RunContext& ctx, const std::vector<std::string>& words) {
+  TossState* toss = CurrentToss(ctx);
+  if (!toss) return;
+  int rc = toss->journal.Record(words);
+  if (rc != 0) TossWriteFailed(ctx, toss->journal.path(), rc);
+}
 
 std::string InboundPath(RunContext& ctx, const std::string& name) {
   TossState* toss = CurrentToss(ctx);
@@ -225,7 +225,7 @@ void RejectTic(RunContext& ctx, TicRecord& tic, int reason) {
     int rc = AppendFileAtomic(path, lines);
     if (rc != 0) TossWriteFailed(ctx, path, rc);
   }
-  Journal(ctx, record);
+  JournalRecord(ctx, record);
 }
 
 int CheckTic(RunContext& ctx, TicRecord& tic, AreaRecord** area_out, const uint32_t* file_crc) {
@@ -371,10 +371,10 @@ void LoadTics(RunContext& ctx) {
       uint32_t crc = c.verify_crc ? tic->crc : FileCrc32(ctx.files, InboundPath(ctx, tic->file));
       if (crc == earlier->crc) {
         SetAside(ctx, tic->tic_name);  // a repetition: its file is the earlier one's
-        Journal(ctx, {"X", tic->tic_name, tic->tic_name});
+        JournalRecord(ctx, {"X", tic->tic_name, tic->tic_name});
       } else {
         SetAside(ctx, earlier->tic_name);
-        Journal(ctx, {"X", earlier->tic_name, earlier->tic_name});
+        JournalRecord(ctx, {"X", earlier->tic_name, earlier->tic_name});
         earlier = std::move(tic);
       }
       continue;
@@ -405,7 +405,7 @@ void Toss(RunContext& ctx) {
   ctx.toss = &toss;
   for (const std::string& address : toss.journal.delayed_links())
     if (LinkRecord* link = ctx.links.Find(ParseAddress(address))) link->delayed_attach = true;
-  Journal(ctx, {"H", std::to_string(platform::ProcessId())});
+  JournalRecord(ctx, {"H", std::to_string(platform::ProcessId())});
 
   LoadTics(ctx);
   if (!c.dupes_dir.empty()) DupeCheck(ctx);

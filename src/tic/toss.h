@@ -19,6 +19,7 @@
 
 namespace olvix {
 
+struct MainConfig;
 struct RunContext;
 struct TicRecord;
 struct AreaRecord;
@@ -69,6 +70,10 @@ void RejectTic(RunContext& ctx, TicRecord& tic, int reason);
 // the work names of this system (".$$$").
 bool IsUsableFileName(const RunContext& ctx, const std::string& name);
 
+// Whether the links get the files from the fileecho directories: neither
+// long nor brake fileboxes nor a queue directory send them from elsewhere.
+bool ServedFromAreaDirectories(const MainConfig& c);
+
 // The directory a file goes to: the first matching [AUTOCOPY] directory,
 // else the fileecho's directory.
 std::string DestinationDir(RunContext& ctx, const TicRecord& tic);
@@ -100,6 +105,10 @@ void CleanInbound(RunContext& ctx, bool delete_files);
 
 // The toss in progress, or nullptr.
 TossState* CurrentToss(RunContext& ctx);
+
+// Appends one record to the journal of the toss in progress (nothing
+// outside a toss). A failed write ends the toss (TossWriteFailed).
+void JournalRecord(RunContext& ctx, const std::vector<std::string>& words);
 
 // Replaces `target` by `text` through a complete temporary file and a
 // rename; in a toss the rename is recorded in the journal as covering

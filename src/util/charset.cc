@@ -12,26 +12,12 @@ unsigned char Cp866Of(uint32_t cp) {
   if (cp >= 0x0410 && cp <= 0x042F) return static_cast<unsigned char>(0x80 + (cp - 0x0410));
   if (cp >= 0x0430 && cp <= 0x043F) return static_cast<unsigned char>(0xA0 + (cp - 0x0430));
   if (cp >= 0x0440 && cp <= 0x044F) return static_cast<unsigned char>(0xE0 + (cp - 0x0440));
-  switch (cp) {
-    case 0x0401:
-      return 0xF0;  // Ё
-    case 0x0451:
-      return 0xF1;  // ё
-    case 0x0404:
-      return 0xF2;  // Є
-    case 0x0454:
-      return 0xF3;  // є
-    case 0x0407:
-      return 0xF4;  // Ї
-    case 0x0457:
-      return 0xF5;  // ї
-    case 0x040E:
-      return 0xF6;  // Ў
-    case 0x045E:
-      return 0xF7;  // ў
-    default:
-      return 0;
-  }
+  // Ё ё Є є Ї ї Ў ў: the bytes from 0xF0 on, in this order.
+  static constexpr uint32_t kFromF0[] = {0x0401, 0x0451, 0x0404, 0x0454,
+                                         0x0407, 0x0457, 0x040E, 0x045E};
+  for (unsigned i = 0; i < sizeof kFromF0 / sizeof kFromF0[0]; ++i)
+    if (kFromF0[i] == cp) return static_cast<unsigned char>(0xF0 + i);
+  return 0;
 }
 
 }  // namespace

@@ -148,15 +148,20 @@ int WriteFileAtomic(const std::string& path, const std::string& data) {
   return platform::ReplaceFile(path, data);
 }
 
+int AppendedFileText(const std::string& path, const std::string& data, std::string* out) {
+  int err = 0;
+  if (!ReadWholeFile(path, false, out, &err)) {
+    if (err != platform::NotFoundCode()) return err != 0 ? err : 5;
+    out->clear();
+  }
+  if (!out->empty() && out->back() != '\n') *out += '\n';
+  *out += data;
+  return 0;
+}
+
 int AppendFileAtomic(const std::string& path, const std::string& data) {
   std::string text;
-  int err = 0;
-  if (!ReadWholeFile(path, false, &text, &err)) {
-    if (err != platform::NotFoundCode()) return err != 0 ? err : 5;
-    text.clear();
-  }
-  if (!text.empty() && text.back() != '\n') text += '\n';
-  text += data;
+  if (int rc = AppendedFileText(path, data, &text)) return rc;
   return platform::ReplaceFile(path, text);
 }
 

@@ -65,6 +65,10 @@ int WriteFileAtomic(const std::string& path, const std::string& data);
 // the old file whole, never a fragment. A last line without its line end
 // gets one first. 0 or an error number.
 int AppendFileAtomic(const std::string& path, const std::string& data);
+// What AppendFileAtomic writes: the text of `path` (empty when the file is
+// missing), a missing last line end supplied, then `data`. 0 or the error
+// number of the read.
+int AppendedFileText(const std::string& path, const std::string& data, std::string* out);
 
 // Removes what runs that are gone left in `dir` under their temporary
 // names (RunTempName): half-written files and work directories. Names of

@@ -1,6 +1,7 @@
 #include "util/paths.h"
 
 #include "platform/platform.h"
+#include "util/text.h"
 
 namespace olvix {
 
@@ -29,6 +30,12 @@ std::string WithTrailingSep(const std::string& path) {
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
   return WithTrailingSep(dir) + name;
+}
+
+std::string DirectoryKey(const std::string& dir) {
+  std::string key = Lower(platform::NormalizePath(dir));
+  while (key.size() > 1 && key.back() == '/') key.pop_back();
+  return key;
 }
 
 void CreatePath(const std::string& path) {

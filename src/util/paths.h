@@ -16,6 +16,10 @@ bool EndsWithSep(const std::string& path);
 std::string WithTrailingSep(const std::string& path);
 // Joins a directory and a name with exactly one separator between them.
 std::string JoinPath(const std::string& dir, const std::string& name);
+// What two spellings of one directory have in common (separators, case,
+// trailing separators): the key under which a run keeps what it knows of
+// a directory. Nothing is looked up on disk.
+std::string DirectoryKey(const std::string& dir);
 // Creates every directory named by a prefix of `path` that ends before a
 // separator. A path without a final separator creates only its parents.
 void CreatePath(const std::string& path);
