@@ -392,5 +392,22 @@ TEST(DriverTest, NegativeBusyWaitGoesOnWithoutTheFlag) {
   EXPECT_TRUE(PathExists(tmp.Sub("flags/olvix.bsy")));
 }
 
+// A run killed while it held a link's busy flag (a HATCH, say: no toss
+// journal waits) left the flag and its source file. The next run of any
+// command takes both down before the mailer is kept from that link longer.
+TEST(DriverTest, BusyFlagOfAKilledRunGoesAtStartUp) {
+  ScopedTempDir tmp;
+  WriteNode(tmp.path(), "OUTBOUND outbound\nATTACHSTYLE BINK\n");
+  std::filesystem::create_directory(tmp.Sub("outbound"));
+  // A process id that no running process has.
+  const std::string source = tmp.Sub("olxbusy.4194304.$$$");
+  WriteFile(source, "olvix 4194304 locked\n");
+  ASSERT_EQ(platform::HardLink(source, tmp.Sub("outbound/139c0002.bsy")), 0);
+  RunResult r = RunIn(tmp.path(), {"NOSUCH"});
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_FALSE(PathExists(tmp.Sub("outbound/139c0002.bsy"))) << r.output;
+  EXPECT_FALSE(PathExists(source));
+}
+
 }  // namespace
 }  // namespace olvix
