@@ -1,7 +1,6 @@
 #include "manager/commands.h"
 
 #include <algorithm>
-#include <unordered_map>
 #include <vector>
 
 #include "config/config.h"
@@ -36,47 +35,6 @@ void SetStatus(RunContext& ctx, ManagerRequest& req, LinkRecord& link, bool acti
   req.handled = true;
 }
 
-// The description lines of every entry of the description file of `dir`,
-// by upper-cased file name: one reading for all the files of a resend.
-std::unordered_map<std::string, std::vector<std::string>> ReadDescriptions(RunContext& ctx,
-                                                                           const std::string& dir) {
-  const MainConfig& cfg = ctx.cfg;
-  std::unordered_map<std::string, std::vector<std::string>> out;
-  std::string text;
-  if (!ReadWholeFile(JoinPath(dir, cfg.desc_name), true, &text)) return out;
-  // The column where the description of an entry line starts, as the
-  // toss reads it.
-  int64_t column = cfg.desc_mark.empty() ? static_cast<int64_t>(cfg.desc_mark_pos) - 1
-                                         : static_cast<int64_t>(cfg.desc_mark_pos) +
-                                               static_cast<int64_t>(cfg.desc_mark.size());
-  size_t start = column < 0 ? 0 : static_cast<size_t>(column);
-  std::vector<std::string>* entry = nullptr;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t nl = text.find('\n', pos);
-    std::string raw = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-    pos = nl == std::string::npos ? text.size() : nl + 1;
-    if (size_t nul = raw.find('\0'); nul != std::string::npos) raw.resize(nul);
-    std::string line = ExpandTabs(raw);
-    std::string copy = TrimLeft(line);
-    std::string name;
-    switch (ClassifyDescLine(cfg, line, &name)) {
-      case DescLineKind::kEntry:
-        entry = &out[Upper(name)];
-        entry->push_back(start < copy.size() ? copy.substr(start) : std::string());
-        break;
-      case DescLineKind::kContinuation:
-        if (!entry) break;
-        if (cfg.desc_char != 0 && !copy.empty() && copy[0] == cfg.desc_char) copy.erase(0, 1);
-        entry->push_back(copy);
-        break;
-      case DescLineKind::kOther:
-        break;
-    }
-  }
-  return out;
-}
-
 const TemplateRecord* ResendTemplate(const MainConfig& cfg) {
   for (const TemplateRecord& t : cfg.templates)
     if (t.keyword == "RESEND") return &t;
@@ -108,8 +66,7 @@ std::vector<std::string> MatchingFiles(RunContext& ctx, const AreaRecord& area,
 
 // Sends one file of a fileecho, with a ticket unless `no_tic`.
 void ResendFile(RunContext& ctx, LinkRecord& link, const AreaRecord& area, const std::string& name,
-                bool no_tic, std::unordered_map<std::string, std::vector<std::string>>* descs,
-                bool* descs_read) {
+                bool no_tic, DescEntries* descs, bool* descs_read) {
   const std::string source = JoinPath(area.path, name);
   if (no_tic) {
     // Failures are logged by the outbound; the next file is sent all the same.
@@ -117,7 +74,7 @@ void ResendFile(RunContext& ctx, LinkRecord& link, const AreaRecord& area, const
     return;
   }
   if (!*descs_read) {
-    *descs = ReadDescriptions(ctx, area.path);
+    *descs = ReadDescEntries(ctx, area.path);
     *descs_read = true;
   }
   TicRecord tic;
@@ -179,7 +136,7 @@ void Resend(RunContext& ctx, ManagerRequest& req, LinkRecord& link, const Resend
   for (size_t a = 0; safe && a < ctx.areas.size(); ++a) {
     const AreaRecord& area = ctx.areas[a];
     if (!AreaMatches(cfg, what.area_mask, area.tag)) continue;
-    std::unordered_map<std::string, std::vector<std::string>> descs;
+    DescEntries descs;
     bool descs_read = false;
     for (const std::string& name : MatchingFiles(ctx, area, what.file_mask)) {
       found = true;

@@ -197,17 +197,17 @@ DescLineKind ClassifyDescLine(const MainConfig& cfg, const std::string& line, st
   return DescLineKind::kEntry;
 }
 
-void ReadDescEntry(RunContext& ctx, const std::string& dir, TicRecord* tic) {
+DescEntries ReadDescEntries(const RunContext& ctx, const std::string& dir) {
   const MainConfig& cfg = ctx.cfg;
-  ctx.log.Debug('T', "Let's try to get description from %s", cfg.desc_name.c_str());
+  DescEntries out;
   std::string text;
-  if (!ReadWholeFile(DescPath(ctx, dir), true, &text)) return;
+  if (!ReadWholeFile(DescPath(ctx, dir), true, &text)) return out;
   // Column where the description of an entry line starts.
   int64_t column = cfg.desc_mark.empty() ? static_cast<int64_t>(cfg.desc_mark_pos) - 1
                                          : static_cast<int64_t>(cfg.desc_mark_pos) +
                                                static_cast<int64_t>(cfg.desc_mark.size());
-  if (column < 0) column = 0;
-  bool inside = false;
+  const size_t start = column < 0 ? 0 : static_cast<size_t>(column);
+  std::vector<std::string>* entry = nullptr;
   std::string name;
   // Whole lines are classified: cutting a long line would make its tail look
   // like the entry of another file and lose the rest of the wanted entry.
@@ -218,22 +218,30 @@ void ReadDescEntry(RunContext& ctx, const std::string& dir, TicRecord* tic) {
     std::string copy = TrimLeft(line);
     switch (ClassifyDescLine(cfg, line, &name)) {
       case DescLineKind::kEntry:
-        inside = EqualsNoCase(name, tic->file);
-        if (inside)
-          tic->desc_list.push_back(static_cast<size_t>(column) < copy.size()
-                                       ? copy.substr(static_cast<size_t>(column))
-                                       : std::string());
+        entry = &out[Upper(name)];
+        entry->push_back(start < copy.size() ? copy.substr(start) : std::string());
         break;
       case DescLineKind::kContinuation:
-        if (inside) {
-          if (cfg.desc_char != 0 && !copy.empty() && copy[0] == cfg.desc_char) copy.erase(0, 1);
-          tic->desc_list.push_back(copy);
-        }
+        if (!entry) break;
+        if (cfg.desc_char != 0 && !copy.empty() && copy[0] == cfg.desc_char) copy.erase(0, 1);
+        entry->push_back(copy);
         break;
       case DescLineKind::kOther:
         break;
     }
   }
+  return out;
+}
+
+void TakeDescEntry(RunContext& ctx, const DescEntries& entries, TicRecord* tic) {
+  ctx.log.Debug('T', "Let's try to get description from %s", ctx.cfg.desc_name.c_str());
+  auto it = entries.find(Upper(tic->file));
+  if (it != entries.end())
+    tic->desc_list.insert(tic->desc_list.end(), it->second.begin(), it->second.end());
+}
+
+void ReadDescEntry(RunContext& ctx, const std::string& dir, TicRecord* tic) {
+  TakeDescEntry(ctx, ReadDescEntries(ctx, dir), tic);
 }
 
 int RemoveDescEntries(RunContext& ctx, const std::string& dir,

@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace olvix {
@@ -64,9 +65,17 @@ enum class DescLineKind { kEntry, kContinuation, kOther };
 // text before the first blank).
 DescLineKind ClassifyDescLine(const MainConfig& cfg, const std::string& line, std::string* name);
 
-// Reads the description file of `dir` (empty: the current directory) and
-// appends the description lines of every entry of `tic->file` (without
-// regard to case) to `tic->desc_list`. A missing file adds nothing.
+// The description lines of every entry of the description file of `dir`
+// (empty: the current directory), by upper-cased file name; a name with
+// several entries gets the lines of all of them. A missing file gives none.
+using DescEntries = std::unordered_map<std::string, std::vector<std::string>>;
+DescEntries ReadDescEntries(const RunContext& ctx, const std::string& dir);
+
+// Appends the lines `entries` hold for `tic->file` (without regard to case)
+// to `tic->desc_list`, with the debug line of a look into the file.
+void TakeDescEntry(RunContext& ctx, const DescEntries& entries, TicRecord* tic);
+
+// ReadDescEntries and TakeDescEntry for one file.
 void ReadDescEntry(RunContext& ctx, const std::string& dir, TicRecord* tic);
 
 // Removes the entries of `names` (without regard to case), with their

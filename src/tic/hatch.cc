@@ -40,6 +40,8 @@ struct HatchJob {
   bool matched_listed = false;
   std::vector<std::string> rewritten;  // names whose old description entries go
   std::string purge_lines;             // for olxprg.idx
+  DescEntries source_descs;            // of source_dir's description file, read once
+  bool source_descs_read = false;
 };
 
 // A file that could not be written ends the run before anything is sent
@@ -207,7 +209,11 @@ void HatchOne(RunContext& ctx, std::vector<std::string>* args, HatchJob& job,
     }
   }
   if (tic->desc_list.empty() && o.desc_file.empty()) {
-    ReadDescEntry(ctx, job.source_dir, tic.get());
+    if (!job.source_descs_read) {
+      job.source_descs = ReadDescEntries(ctx, job.source_dir);
+      job.source_descs_read = true;
+    }
+    TakeDescEntry(ctx, job.source_descs, tic.get());
     for (std::string& line : tic->desc_list) line = TicketLine(line);
   }
 
