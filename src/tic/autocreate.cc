@@ -41,12 +41,6 @@ std::string ReadListFile(RunContext& ctx, const std::string& path) {
   return text;
 }
 
-std::string NativeDir(const std::string& dir) {
-  std::string p = platform::NativePath(dir);
-  while (p.size() > 1 && platform::IsSep(p.back())) p.pop_back();
-  return p;
-}
-
 // `name` when nothing of that name is in `base` and no fileecho uses that
 // directory yet, else the first free name.1, name.2, ...
 std::string FreeDirName(RunContext& ctx, const std::string& base, const std::string& name) {

@@ -42,16 +42,6 @@ bool HasControl(const std::string& s) {
   return false;
 }
 
-std::string WithoutTrailingSep(std::string path) {
-  while (path.size() > 1 && platform::IsSep(path.back())) path.pop_back();
-  return path;
-}
-
-bool MaskMatches(const std::string& mask, const std::string& name) {
-  if (name.empty()) return false;
-  return mask == "*" || WildMatch(mask, name);
-}
-
 // The entries of this toss, in the order the per-ticket rewrites take them.
 std::vector<MagicEntry> CollectMagicEntries(RunContext& ctx) {
   const MainConfig& c = ctx.cfg;
@@ -178,8 +168,7 @@ void Autostart(RunContext& ctx) {
         // The command opens the file as it lies on disk (lower case), not
         // as the ticket spells it.
         std::string name = Exists(path) ? FilePart(platform::NativePath(path)) : tic->file;
-        std::string command =
-            AutostartCommand(e.rest, name, WithoutTrailingSep(platform::NativePath(dest)));
+        std::string command = AutostartCommand(e.rest, name, NativeDir(dest));
         // A file name may hold a CR: the log line must stay one line.
         ctx.log.Message('#', 2, 61, OneLine(command).c_str());
         (void)ChangeDir(ctx, dest);           // the command works in the file's directory

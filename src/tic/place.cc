@@ -19,11 +19,6 @@ namespace olvix {
 
 namespace {
 
-bool MaskMatches(const std::string& mask, const std::string& name) {
-  if (name.empty()) return false;
-  return mask == "*" || WildMatch(mask, name);
-}
-
 // A file of this name exists in `dir` and has the CRC `crc`.
 bool SameFileIn(RunContext& ctx, const std::string& dir, const TicRecord& tic) {
   std::string path = JoinPath(dir, tic.file);
@@ -234,6 +229,11 @@ int CommitText(RunContext& ctx, const std::string& key, const std::string& targe
 bool Covered(RunContext& ctx, const TicRecord& tic, const std::string& key) {
   const JournalTicket* done = JournalOf(ctx, tic);
   return done && done->committed.count(key) != 0;
+}
+
+bool MaskMatches(const std::string& mask, const std::string& name) {
+  if (name.empty()) return false;
+  return mask == "*" || WildMatch(mask, name);
 }
 
 bool ServedFromAreaDirectories(const MainConfig& c) {

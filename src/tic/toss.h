@@ -74,6 +74,10 @@ bool IsUsableFileName(const RunContext& ctx, const std::string& name);
 // long nor brake fileboxes nor a queue directory send them from elsewhere.
 bool ServedFromAreaDirectories(const MainConfig& c);
 
+// Whether a mask of a configuration section takes the file or magic name
+// `name`; an empty name matches nothing.
+bool MaskMatches(const std::string& mask, const std::string& name);
+
 // The directory a file goes to: the first matching [AUTOCOPY] directory,
 // else the fileecho's directory.
 std::string DestinationDir(RunContext& ctx, const TicRecord& tic);

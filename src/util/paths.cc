@@ -19,9 +19,7 @@ std::string FilePart(const std::string& path) {
   return pos == std::string::npos ? path : path.substr(pos + 1);
 }
 
-bool EndsWithSep(const std::string& path) {
-  return !path.empty() && platform::IsSep(path.back());
-}
+bool EndsWithSep(const std::string& path) { return !path.empty() && platform::IsSep(path.back()); }
 
 std::string WithTrailingSep(const std::string& path) {
   return EndsWithSep(path) ? path : path + platform::kSep;
@@ -36,6 +34,12 @@ std::string DirectoryKey(const std::string& dir) {
   std::string key = Lower(platform::NormalizePath(dir));
   while (key.size() > 1 && key.back() == '/') key.pop_back();
   return key;
+}
+
+std::string NativeDir(const std::string& dir) {
+  std::string p = platform::NativePath(dir);
+  while (p.size() > 1 && platform::IsSep(p.back())) p.pop_back();
+  return p;
 }
 
 void CreatePath(const std::string& path) {

@@ -20,6 +20,9 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // trailing separators): the key under which a run keeps what it knows of
 // a directory. Nothing is looked up on disk.
 std::string DirectoryKey(const std::string& dir);
+// `dir` in the system's own spelling without a trailing separator, as it is
+// written into lists and command lines.
+std::string NativeDir(const std::string& dir);
 // Creates every directory named by a prefix of `path` that ends before a
 // separator. A path without a final separator creates only its parents.
 void CreatePath(const std::string& path);
